@@ -1,0 +1,11 @@
+// The device's platform interface, as the system's code includes it.
+#ifndef VPLATFORM_WINDOWS_H
+#define VPLATFORM_WINDOWS_H
+
+#include "wintypes.h"
+#include "winerror.h"
+#include "winstr.h"
+#include "winnls.h"
+#include "winfile.h"
+
+#endif
