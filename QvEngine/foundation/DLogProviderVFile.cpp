@@ -58,11 +58,9 @@ DErrorCode DLogProviderVFile::Close() {
 }
 
 DErrorCode DLogProviderVFile::WriteNumber(int32_t value, unsigned level, uint32_t categories) {
-    if (!Passes(level, categories)) return kNoError;
     char text[16];
     snprintf(text, sizeof text, "%d", static_cast<int>(value));
-    DErrorCode err = m_pending.AssignCStr(text, kVStringWindows1252);
-    return err != kNoError ? err : FlushPending(level, categories);
+    return WriteString(text, level, categories);
 }
 
 DErrorCode DLogProviderVFile::WriteString(const char *text, unsigned level, uint32_t categories) {
@@ -78,17 +76,13 @@ DErrorCode DLogProviderVFile::WriteVString(const VString &text, unsigned level, 
 }
 
 DErrorCode DLogProviderVFile::WriteHex(int32_t value, unsigned level, uint32_t categories) {
-    if (!Passes(level, categories)) return kNoError;
     char text[16];
     snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(value));
-    DErrorCode err = m_pending.AssignCStr(text, kVStringWindows1252);
-    return err != kNoError ? err : FlushPending(level, categories);
+    return WriteString(text, level, categories);
 }
 
 DErrorCode DLogProviderVFile::NewLine(unsigned level, uint32_t categories) {
-    if (!Passes(level, categories)) return kNoError;
-    DErrorCode err = m_pending.AssignCStr("\n", kVStringWindows1252);
-    return err != kNoError ? err : FlushPending(level, categories);
+    return WriteString("\n", level, categories);
 }
 
 DErrorCode DLogProviderVFile::GetTextLength(uint32_t *out) {

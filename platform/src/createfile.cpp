@@ -37,13 +37,10 @@ extern "C" PLATAPI HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess,
     if (dwCreationDisposition == TRUNCATE_EXISTING && !request.write) return Fail(ERROR_INVALID_PARAMETER);
 
     ParsedPath parsed;
-    DWORD err = ParseDevicePath(lpFileName, &parsed);
-    if (err != ERROR_SUCCESS) return Fail(err);
-    if (lpFileName[0] == 0) return Fail(ERROR_PATH_NOT_FOUND);
+    std::string host;
     PathGate gate;
-    err = gate.Acquire(parsed);
+    DWORD err = gate.Enter(lpFileName, &parsed, &host);
     if (err != ERROR_SUCCESS) return Fail(err);
-    std::string host = ResolveDevicePath(parsed);
 
     struct stat st;
     bool exists = stat(host.c_str(), &st) == 0;

@@ -89,6 +89,12 @@ DWORD ParseDevicePath(LPCWSTR devicePath, ParsedPath *parsed) {
     return ERROR_SUCCESS;
 }
 
+DWORD ParseNamedPath(LPCWSTR devicePath, ParsedPath *parsed) {
+    DWORD err = ParseDevicePath(devicePath, parsed);
+    if (err == ERROR_SUCCESS && devicePath[0] == 0) err = ERROR_PATH_NOT_FOUND;
+    return err;
+}
+
 std::string ResolveDevicePath(const ParsedPath &parsed) {
     std::string host = parsed.fsRoot;
     bool exists = true;  // does host (the part resolved so far) exist?

@@ -26,6 +26,10 @@ struct ParsedPath {
 // opening the device.
 DWORD ParseDevicePath(LPCWSTR devicePath, ParsedPath *parsed);
 
+// ParseDevicePath for a call that names a file or folder: an empty path
+// names nothing (ERROR_PATH_NOT_FOUND).
+DWORD ParseNamedPath(LPCWSTR devicePath, ParsedPath *parsed);
+
 // Host path of a parsed path: each component that exists is spelled as the
 // host spells it (an exact match preferred); the rest keep the given spelling.
 std::string ResolveDevicePath(const ParsedPath &parsed);

@@ -21,16 +21,13 @@ BOOL Fail(DWORD err) {
 // Creates one folder; its parent must exist.
 extern "C" PLATAPI BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES) {
     using namespace vplat;
-    ParsedPath parsed;
-    DWORD err = ParseDevicePath(lpPathName, &parsed);
-    if (err != ERROR_SUCCESS) return Fail(err);
-    if (lpPathName[0] == 0) return Fail(ERROR_PATH_NOT_FOUND);
     // The gate keeps two creators of one name in different cases from
     // making two host folders.
+    ParsedPath parsed;
+    std::string host;
     PathGate gate;
-    err = gate.Acquire(parsed);
+    DWORD err = gate.Enter(lpPathName, &parsed, &host);
     if (err != ERROR_SUCCESS) return Fail(err);
-    std::string host = ResolveDevicePath(parsed);
 
     struct stat st;
     if (stat(host.c_str(), &st) == 0) return Fail(ERROR_ALREADY_EXISTS);
@@ -44,9 +41,8 @@ extern "C" PLATAPI BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUT
 extern "C" PLATAPI BOOL RemoveDirectoryW(LPCWSTR lpPathName) {
     using namespace vplat;
     ParsedPath parsed;
-    DWORD err = ParseDevicePath(lpPathName, &parsed);
+    DWORD err = ParseNamedPath(lpPathName, &parsed);
     if (err != ERROR_SUCCESS) return Fail(err);
-    if (lpPathName[0] == 0) return Fail(ERROR_PATH_NOT_FOUND);
     if (parsed.components.empty()) return Fail(ERROR_ACCESS_DENIED);
     std::string host = ResolveDevicePath(parsed);
 

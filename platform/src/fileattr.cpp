@@ -22,9 +22,8 @@ BOOL Fail(DWORD err) {
 // The host path of a device path that names an existing file or folder.
 DWORD ExistingPath(LPCWSTR name, std::string *host, struct stat *st) {
     vplat::ParsedPath parsed;
-    DWORD err = vplat::ParseDevicePath(name, &parsed);
+    DWORD err = vplat::ParseNamedPath(name, &parsed);
     if (err != ERROR_SUCCESS) return err;
-    if (name[0] == 0) return ERROR_PATH_NOT_FOUND;
     *host = vplat::ResolveDevicePath(parsed);
     if (stat(host->c_str(), st) != 0)
         return errno == ENOENT ? vplat::MissingPathError(*host) : vplat::Win32FromErrno(errno);
@@ -38,13 +37,10 @@ DWORD ExistingPath(LPCWSTR name, std::string *host, struct stat *st) {
 extern "C" PLATAPI BOOL DeleteFileW(LPCWSTR lpFileName) {
     using namespace vplat;
     ParsedPath parsed;
-    DWORD err = ParseDevicePath(lpFileName, &parsed);
-    if (err != ERROR_SUCCESS) return Fail(err);
-    if (lpFileName[0] == 0) return Fail(ERROR_PATH_NOT_FOUND);
+    std::string host;
     PathGate gate;
-    err = gate.Acquire(parsed);
+    DWORD err = gate.Enter(lpFileName, &parsed, &host);
     if (err != ERROR_SUCCESS) return Fail(err);
-    std::string host = ResolveDevicePath(parsed);
 
     struct stat st;
     if (stat(host.c_str(), &st) != 0)

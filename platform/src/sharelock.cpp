@@ -75,6 +75,13 @@ DWORD PathGate::Acquire(const ParsedPath &parsed) {
     return ERROR_SUCCESS;
 }
 
+DWORD PathGate::Enter(LPCWSTR devicePath, ParsedPath *parsed, std::string *host) {
+    DWORD err = ParseNamedPath(devicePath, parsed);
+    if (err == ERROR_SUCCESS) err = Acquire(*parsed);
+    if (err == ERROR_SUCCESS) *host = ResolveDevicePath(*parsed);
+    return err;
+}
+
 DWORD ShareAcquire(int fd, const ShareRequest &check, const ShareRequest &request) {
     // Each pair: a byte this open would conflict with, and whether it does.
     const struct {

@@ -32,6 +32,10 @@ public:
 
     // Waits for the gate of parsed's path. Returns 0 or an error number.
     DWORD Acquire(const ParsedPath &parsed);
+    // Parses a named device path, waits for its gate and resolves it to its
+    // host path (resolving under the gate, so that two spellings of a new
+    // name make one host file). Returns 0 or an error number.
+    DWORD Enter(LPCWSTR devicePath, ParsedPath *parsed, std::string *host);
 
 private:
     int m_fd = -1;
