@@ -7,5 +7,9 @@
 #include "winstr.h"
 #include "winnls.h"
 #include "winfile.h"
+#include "winthread.h"
+#include "wintime.h"
+#include "winuser.h"
+#include "winmodule.h"
 
 #endif

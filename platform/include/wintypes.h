@@ -52,6 +52,10 @@ typedef const WCHAR *LPCWSTR;
 typedef WCHAR *LPTSTR;
 typedef const WCHAR *LPCTSTR;
 
+typedef UINT_PTR WPARAM;
+typedef LONG_PTR LPARAM;
+typedef LONG_PTR LRESULT;
+
 typedef void *HANDLE;
 typedef HANDLE *PHANDLE;
 typedef HANDLE *LPHANDLE;
