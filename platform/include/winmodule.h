@@ -10,6 +10,14 @@
 #include "winuser.h"
 #include "wintypes.h"
 
+// Colon-separated host folders where LoadLibraryW looks for the built
+// libraries ("QvRes.dll" is "libQvRes.so"); unset: the platform library's
+// own folder. A library that the device itself holds (an installed copy
+// under its device name) is taken first.
+#define VANTREL_MODULE_PATH_ENV "VANTREL_MODULE_PATH"
+// The running program's device path; unset: "\Windows\<program>.exe".
+#define VANTREL_PROGRAM_PATH_ENV "VANTREL_PROGRAM_PATH"
+
 #define DLL_PROCESS_DETACH 0
 #define DLL_PROCESS_ATTACH 1
 #define DLL_THREAD_ATTACH 2
@@ -17,7 +25,9 @@
 
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_PROC_NOT_FOUND 127L
+#define ERROR_BAD_EXE_FORMAT 193L
 #define ERROR_DLL_INIT_FAILED 1114L
+#define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
 
 typedef INT_PTR (*FARPROC)();
@@ -30,6 +40,12 @@ struct VPLATFORM_STRING_RESOURCE {
     LPCWSTR text;
 };
 #define VPLATFORM_STRING_TABLE_SYMBOL "VPlatformStringTable"
+// Defines the table: VPLATFORM_STRING_TABLE = {{1, u"Text"}, {0, nullptr}};
+// Every module (and a program that has strings) defines one under the same
+// name; protected visibility keeps each module's own references on its own
+// table rather than on the program's.
+#define VPLATFORM_STRING_TABLE \
+    extern "C" __attribute__((visibility("protected"))) const VPLATFORM_STRING_RESOURCE VPlatformStringTable[]
 
 extern "C" {
 PLATAPI HMODULE LoadLibraryW(LPCWSTR lpLibFileName);
@@ -39,7 +55,9 @@ PLATAPI FARPROC GetProcAddressW(HMODULE hModule, LPCWSTR lpProcName);
 PLATAPI DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
 PLATAPI HMODULE GetModuleHandleW(LPCWSTR lpModuleName);
 // Copies the string (truncated to cchBufferMax - 1 units, terminated) and
-// returns its length; 0 when the module has no such string.
+// returns its length; 0 when the module has no such string. cchBufferMax 0:
+// lpBuffer receives a read-only pointer to the text instead. A null
+// hInstance reads the running program's own table.
 PLATAPI int LoadStringW(HINSTANCE hInstance, UINT uID, LPWSTR lpBuffer, int cchBufferMax);
 }
 
