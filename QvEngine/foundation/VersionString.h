@@ -1,0 +1,20 @@
+// Version text of the engine: " major.minor (build)" with the minor number
+// zero-padded to at least three digits, as the logs and the about box show.
+#ifndef QV_VERSIONSTRING_H
+#define QV_VERSIONSTRING_H
+
+#include <cstdint>
+
+#include "DErrorCode.h"
+#include "VString.h"
+
+// out = prefix followed by the text, in the prefix's encoding, when a
+// prefix is given; else the text alone in the encoding out already has.
+// generalErrInvalidParameter when out is null.
+DErrorCode FormatVersionString(uint32_t major, uint32_t minor, uint32_t build, const VString *prefix, VString *out);
+
+// The engine library's own version: " 2.007 (67)", " 2.007 (69)" in the
+// Smartphone edition.
+DErrorCode GetEngineVersionString(const VString *prefix, VString *out);
+
+#endif
