@@ -11,5 +11,6 @@
 #include "wintime.h"
 #include "winuser.h"
 #include "winmodule.h"
+#include "winreg.h"
 
 #endif
