@@ -158,6 +158,8 @@ constexpr DErrorCode dbFieldSerialzeInError = 0x07373005;
 constexpr DErrorCode dbFieldInvalidTypeError = 0x07373006;
 constexpr DErrorCode dbErrDatabaseAlreadyOpen = 0x07373007;
 constexpr DErrorCode dbVariableSizeHeaderSerializeInError = 0x07373008;
+// Has no name in the error-name table.
+constexpr DErrorCode dbErrDatabaseAlreadyExists = 0x07373009;
 
 // FF custom
 constexpr DErrorCode customErrUnknown = 0x0737FFFF;

@@ -39,6 +39,8 @@
 #define FILE_CURRENT 1
 #define FILE_END 2
 
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+
 extern "C" {
 PLATAPI HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                            LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
@@ -54,6 +56,13 @@ PLATAPI BOOL FlushFileBuffers(HANDLE hFile);
 // Closes any handle of the device (files now; threads, events and others as they come).
 PLATAPI BOOL CloseHandle(HANDLE hObject);
 PLATAPI BOOL DeleteFileW(LPCWSTR lpFileName);
+// Renames a file or folder (within the device's file system). Fails with
+// ERROR_ALREADY_EXISTS when the new name exists, unless MoveFileExW is asked
+// to replace an existing file; a file held open by any handle of the device,
+// as the one moved or the one replaced, is refused (ERROR_SHARING_VIOLATION).
+// A replace is atomic: no one sees the new name missing or half written.
+PLATAPI BOOL MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName);
+PLATAPI BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags);
 PLATAPI DWORD GetFileAttributesW(LPCWSTR lpFileName);
 PLATAPI BOOL SetFileAttributesW(LPCWSTR lpFileName, DWORD dwFileAttributes);
 PLATAPI BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);

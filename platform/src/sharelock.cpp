@@ -65,7 +65,7 @@ DWORD PathGate::Acquire(const ParsedPath &parsed) {
     std::string gatePath = parsed.deviceRoot + kGateFile;
     int fd = open(gatePath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) return Win32FromErrno(errno);
-    if (Lock(fd, F_OFD_SETLKW, F_WRLCK, static_cast<off_t>(GateOffset(parsed.key))) < 0) {
+    if (Lock(fd, F_OFD_SETLKW, F_WRLCK, static_cast<off_t>(Slot(parsed))) < 0) {
         DWORD err = Win32FromErrno(errno);
         close(fd);
         return err;
@@ -74,6 +74,8 @@ DWORD PathGate::Acquire(const ParsedPath &parsed) {
     m_fd = fd;
     return ERROR_SUCCESS;
 }
+
+uint64_t PathGate::Slot(const ParsedPath &parsed) { return GateOffset(parsed.key); }
 
 DWORD PathGate::Enter(LPCWSTR devicePath, ParsedPath *parsed, std::string *host) {
     DWORD err = ParseNamedPath(devicePath, parsed);

@@ -14,6 +14,7 @@
 #ifndef VPLATFORM_SHARELOCK_H
 #define VPLATFORM_SHARELOCK_H
 
+#include <cstdint>
 #include <string>
 
 #include "devicepath.h"
@@ -32,6 +33,9 @@ public:
 
     // Waits for the gate of parsed's path. Returns 0 or an error number.
     DWORD Acquire(const ParsedPath &parsed);
+    // The gate byte of a path: two paths with one slot share one gate, so a
+    // call that needs both takes it once.
+    static uint64_t Slot(const ParsedPath &parsed);
     // Parses a named device path, waits for its gate and resolves it to its
     // host path (resolving under the gate, so that two spellings of a new
     // name make one host file). Returns 0 or an error number.
