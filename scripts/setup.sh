@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libwbxml2-dev libwbxml2-utils libtinyxml-dev libexpat1-dev
-  libcurl4-openssl-dev ca-certificates libsqlite3-dev
+  libcurl4-openssl-dev libssl-dev ca-certificates libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
 )
 

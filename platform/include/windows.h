@@ -12,5 +12,6 @@
 #include "winuser.h"
 #include "winmodule.h"
 #include "winreg.h"
+#include "winstorage.h"
 
 #endif

@@ -1,7 +1,9 @@
 // The device's clock: milliseconds since start-up and the date and time.
 // One clock stands behind GetTickCount, GetSystemTime, GetLocalTime and the
 // timers of the message queues; tests replace it with a virtual clock that
-// moves only when they advance it.
+// moves only when they advance it. Also the date conversions and the
+// device's time zone, which is kept in the device's registry, not taken
+// from the host.
 #ifndef VPLATFORM_WINTIME_H
 #define VPLATFORM_WINTIME_H
 
@@ -20,18 +22,62 @@ typedef struct _SYSTEMTIME {
     WORD wMilliseconds;
 } SYSTEMTIME, *LPSYSTEMTIME;
 
+// 100-nanosecond intervals since 1601-01-01 00:00.
 typedef struct _FILETIME {
     DWORD dwLowDateTime;
     DWORD dwHighDateTime;
-} FILETIME, *LPFILETIME;
+} FILETIME, *PFILETIME, *LPFILETIME;
+
+// A time zone: local time = UTC - (Bias + StandardBias or DaylightBias)
+// minutes. The two dates say when daylight time starts (DaylightDate, in
+// local standard time) and ends (StandardDate, in local daylight time);
+// wMonth 0 means no daylight time. With wYear 0 a date is a rule: wDay is
+// the week of the month (1-4, 5 = the last) of the weekday wDayOfWeek; with
+// a year it is that one date.
+typedef struct _TIME_ZONE_INFORMATION {
+    LONG Bias;
+    WCHAR StandardName[32];
+    SYSTEMTIME StandardDate;
+    LONG StandardBias;
+    WCHAR DaylightName[32];
+    SYSTEMTIME DaylightDate;
+    LONG DaylightBias;
+} TIME_ZONE_INFORMATION, *PTIME_ZONE_INFORMATION, *LPTIME_ZONE_INFORMATION;
+static_assert(sizeof(TIME_ZONE_INFORMATION) == 172, "the time-zone record is 172 bytes");
+
+#define TIME_ZONE_ID_UNKNOWN 0
+#define TIME_ZONE_ID_STANDARD 1
+#define TIME_ZONE_ID_DAYLIGHT 2
+#define TIME_ZONE_ID_INVALID ((DWORD)0xFFFFFFFF)
 
 extern "C" {
 PLATAPI DWORD GetTickCount(void);
 // Universal time.
 PLATAPI void GetSystemTime(LPSYSTEMTIME lpSystemTime);
-// The device's local time (universal time shifted by the device's time
-// zone; until the device has one, universal time).
+// The device's local time: universal time shifted by the device's time
+// zone as it stands at that moment.
 PLATAPI void GetLocalTime(LPSYSTEMTIME lpSystemTime);
+
+// FALSE with ERROR_INVALID_PARAMETER for a date out of range (years 1601 to
+// 30827) or a field out of range (a day past the month's last included);
+// the day of the week is ignored.
+PLATAPI BOOL SystemTimeToFileTime(const SYSTEMTIME *lpSystemTime, LPFILETIME lpFileTime);
+// Fills the day of the week; FALSE with ERROR_INVALID_PARAMETER past
+// 0x7FFFFFFFFFFFFFFF.
+PLATAPI BOOL FileTimeToSystemTime(const FILETIME *lpFileTime, LPSYSTEMTIME lpSystemTime);
+// -1, 0 or 1 as the first time is earlier than, equal to or later than the second.
+PLATAPI LONG CompareFileTime(const FILETIME *lpFileTime1, const FILETIME *lpFileTime2);
+// Shift by the device's bias as it stands now (standard or daylight), not
+// by the bias at the time converted.
+PLATAPI BOOL FileTimeToLocalFileTime(const FILETIME *lpFileTime, LPFILETIME lpLocalFileTime);
+PLATAPI BOOL LocalFileTimeToFileTime(const FILETIME *lpLocalFileTime, LPFILETIME lpFileTime);
+// The device's time zone (UTC without daylight time until one is set) and
+// whether it is now in standard or daylight time (TIME_ZONE_ID_UNKNOWN when
+// the zone has no daylight time).
+PLATAPI DWORD GetTimeZoneInformation(LPTIME_ZONE_INFORMATION lpTimeZoneInformation);
+// Keeps the zone in the device's registry; every program of the device
+// follows it at once.
+PLATAPI BOOL SetTimeZoneInformation(const TIME_ZONE_INFORMATION *lpTimeZoneInformation);
 }
 
 namespace vplat {

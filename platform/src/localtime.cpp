@@ -1,9 +1,14 @@
-// Local time of the device. The device has no time zone yet, so local time
-// is universal time.
+// Local time of the device: universal time shifted by the device's time
+// zone as it stands at that instant (UTC when the zone cannot be read).
 #include "clock.h"
+#include "timezone.h"
 
 namespace vplat {
 
-int64_t LocalFromUniversalMs(int64_t utcMs) { return utcMs; }
+int64_t LocalFromUniversalMs(int64_t utcMs) {
+    TIME_ZONE_INFORMATION tz;
+    ReadDeviceTimeZoneOrUtc(&tz);
+    return utcMs - TimeZoneBiasAt(tz, utcMs) * 60000;
+}
 
 }  // namespace vplat

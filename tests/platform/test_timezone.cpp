@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "support/TestDevice.h"
+#include "windows.h"
+
+namespace {
+
+class TimeZoneTest : public DeviceTest {
+protected:
+    void TearDown() override {
+        vplat::ClockUseReal();
+        DeviceTest::TearDown();
+    }
+};
+
+struct DateTime {
+    WORD year, month, day, hour, minute, second, ms;
+};
+
+int64_t UtcMs(const DateTime &d) {
+    SYSTEMTIME st = {d.year, d.month, 0, d.day, d.hour, d.minute, d.second, d.ms};
+    FILETIME ft;
+    EXPECT_TRUE(SystemTimeToFileTime(&st, &ft));
+    return int64_t((uint64_t(ft.dwHighDateTime) << 32 | ft.dwLowDateTime) - 116444736000000000ull) / 10000;
+}
+
+TIME_ZONE_INFORMATION Zone(LONG bias, SYSTEMTIME standardDate, SYSTEMTIME daylightDate, LONG daylightBias) {
+    TIME_ZONE_INFORMATION tz = {};
+    tz.Bias = bias;
+    tz.StandardDate = standardDate;
+    tz.DaylightDate = daylightDate;
+    tz.DaylightBias = daylightBias;
+    std::u16string standardName = u"Test Standard Time", daylightName = u"Test Daylight Time";
+    memcpy(tz.StandardName, standardName.c_str(), (standardName.size() + 1) * sizeof(WCHAR));
+    memcpy(tz.DaylightName, daylightName.c_str(), (daylightName.size() + 1) * sizeof(WCHAR));
+    return tz;
+}
+
+// Central Europe: daylight time from the last Sunday of March at 2:00 to
+// the last Sunday of October at 3:00, one hour ahead of standard time.
+const TIME_ZONE_INFORMATION kEurope = Zone(-60, {0, 10, 0, 5, 3, 0, 0, 0}, {0, 3, 0, 5, 2, 0, 0, 0}, -60);
+// Southern hemisphere: daylight time from the first Sunday of October at
+// 2:00 to the first Sunday of April at 3:00 of the next year.
+const TIME_ZONE_INFORMATION kSouth = Zone(-600, {0, 4, 0, 1, 3, 0, 0, 0}, {0, 10, 0, 1, 2, 0, 0, 0}, -60);
+// Dated transitions, valid for 2006 only.
+const TIME_ZONE_INFORMATION kDated = Zone(300, {2006, 10, 0, 29, 2, 0, 0, 0}, {2006, 4, 0, 2, 2, 0, 0, 0}, -60);
+
+}  // namespace
+
+TEST_F(TimeZoneTest, DeviceStartsOnUtcAndKeepsTheZoneSet) {
+    vplat::ClockUseVirtual(1, UtcMs({2006, 7, 1, 12, 0, 0, 0}));
+    TIME_ZONE_INFORMATION tz;
+    memset(&tz, 0xAB, sizeof tz);
+    EXPECT_EQ(DWORD(TIME_ZONE_ID_UNKNOWN), GetTimeZoneInformation(&tz));
+    const TIME_ZONE_INFORMATION zero = {};
+    EXPECT_EQ(0, memcmp(&zero, &tz, sizeof tz));
+    SYSTEMTIME utc, local;
+    GetSystemTime(&utc);
+    GetLocalTime(&local);
+    EXPECT_EQ(0, memcmp(&utc, &local, sizeof utc));
+
+    ASSERT_TRUE(SetTimeZoneInformation(&kEurope));
+    EXPECT_EQ(DWORD(TIME_ZONE_ID_DAYLIGHT), GetTimeZoneInformation(&tz));
+    EXPECT_EQ(0, memcmp(&kEurope, &tz, sizeof tz));
+
+    // A stored value that is no zone record leaves the device on UTC.
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Time", 0, KEY_SET_VALUE, &key));
+    const BYTE shortRecord[10] = {};
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, u"TimeZoneInformation", 0, REG_BINARY, shortRecord, 10));
+    RegCloseKey(key);
+    EXPECT_EQ(DWORD(TIME_ZONE_ID_UNKNOWN), GetTimeZoneInformation(&tz));
+    EXPECT_EQ(0, tz.Bias);
+    GetLocalTime(&local);
+    EXPECT_EQ(12, local.wHour);
+
+    EXPECT_EQ(TIME_ZONE_ID_INVALID, GetTimeZoneInformation(nullptr));
+    EXPECT_FALSE(SetTimeZoneInformation(nullptr));
+}
+
+// Local time and the zone's state on both sides of each transition. Daylight
+// time ends when the wall clock shows the standard date in daylight time.
+TEST_F(TimeZoneTest, LocalTimeFollowsTheDaylightRules) {
+    const struct {
+        const char *zoneName;
+        const TIME_ZONE_INFORMATION &zone;
+        DateTime utc;
+        DateTime local;
+        DWORD id;
+    } cases[] = {
+        {"europe", kEurope, {2006, 1, 15, 12, 0, 0, 0}, {2006, 1, 15, 13, 0, 0, 0}, TIME_ZONE_ID_STANDARD},
+        {"europe", kEurope, {2006, 3, 26, 0, 59, 59, 999}, {2006, 3, 26, 1, 59, 59, 999}, TIME_ZONE_ID_STANDARD},
+        {"europe", kEurope, {2006, 3, 26, 1, 0, 0, 0}, {2006, 3, 26, 3, 0, 0, 0}, TIME_ZONE_ID_DAYLIGHT},
+        {"europe", kEurope, {2006, 10, 29, 0, 59, 59, 999}, {2006, 10, 29, 2, 59, 59, 999}, TIME_ZONE_ID_DAYLIGHT},
+        {"europe", kEurope, {2006, 10, 29, 1, 0, 0, 0}, {2006, 10, 29, 2, 0, 0, 0}, TIME_ZONE_ID_STANDARD},
+        {"south", kSouth, {2008, 1, 15, 0, 0, 0, 0}, {2008, 1, 15, 11, 0, 0, 0}, TIME_ZONE_ID_DAYLIGHT},
+        {"south", kSouth, {2008, 4, 5, 15, 59, 59, 999}, {2008, 4, 6, 2, 59, 59, 999}, TIME_ZONE_ID_DAYLIGHT},
+        {"south", kSouth, {2008, 4, 5, 16, 0, 0, 0}, {2008, 4, 6, 2, 0, 0, 0}, TIME_ZONE_ID_STANDARD},
+        {"south", kSouth, {2008, 10, 4, 15, 59, 59, 999}, {2008, 10, 5, 1, 59, 59, 999}, TIME_ZONE_ID_STANDARD},
+        {"south", kSouth, {2008, 10, 4, 16, 0, 0, 0}, {2008, 10, 5, 3, 0, 0, 0}, TIME_ZONE_ID_DAYLIGHT},
+        {"south", kSouth, {2008, 12, 31, 13, 0, 0, 0}, {2009, 1, 1, 0, 0, 0, 0}, TIME_ZONE_ID_DAYLIGHT},
+        {"dated", kDated, {2006, 4, 2, 6, 59, 59, 999}, {2006, 4, 2, 1, 59, 59, 999}, TIME_ZONE_ID_STANDARD},
+        {"dated", kDated, {2006, 4, 2, 7, 0, 0, 0}, {2006, 4, 2, 3, 0, 0, 0}, TIME_ZONE_ID_DAYLIGHT},
+        {"dated", kDated, {2006, 10, 29, 5, 59, 59, 999}, {2006, 10, 29, 1, 59, 59, 999}, TIME_ZONE_ID_DAYLIGHT},
+        {"dated", kDated, {2006, 10, 29, 6, 0, 0, 0}, {2006, 10, 29, 1, 0, 0, 0}, TIME_ZONE_ID_STANDARD},
+        {"dated", kDated, {2007, 7, 1, 12, 0, 0, 0}, {2007, 7, 1, 7, 0, 0, 0}, TIME_ZONE_ID_STANDARD},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.zoneName << " " << c.utc.year << "-" << c.utc.month << "-" << c.utc.day
+                                        << " " << c.utc.hour << ":" << c.utc.minute << ":" << c.utc.second << "."
+                                        << c.utc.ms);
+        ASSERT_TRUE(SetTimeZoneInformation(&c.zone));
+        vplat::ClockUseVirtual(1, UtcMs(c.utc));
+        TIME_ZONE_INFORMATION tz;
+        EXPECT_EQ(c.id, GetTimeZoneInformation(&tz));
+        SYSTEMTIME local;
+        GetLocalTime(&local);
+        EXPECT_EQ(c.local.year, local.wYear);
+        EXPECT_EQ(c.local.month, local.wMonth);
+        EXPECT_EQ(c.local.day, local.wDay);
+        EXPECT_EQ(c.local.hour, local.wHour);
+        EXPECT_EQ(c.local.minute, local.wMinute);
+        EXPECT_EQ(c.local.second, local.wSecond);
+        EXPECT_EQ(c.local.ms, local.wMilliseconds);
+    }
+}
+
+// A FILETIME is shifted by the bias in force now, whatever its own date.
+TEST_F(TimeZoneTest, FileTimeShiftsByTheBiasInForceNow) {
+    const int64_t summerUtcMs = UtcMs({2006, 7, 1, 12, 0, 0, 0});
+    const uint64_t summerTicks = uint64_t(summerUtcMs) * 10000 + 116444736000000000ull;
+    const FILETIME summer = {DWORD(summerTicks), DWORD(summerTicks >> 32)};
+    const uint64_t hour = 36000000000ull;
+    const struct {
+        bool setZone;
+        DateTime now;
+        uint64_t shift;  // local - universal
+    } cases[] = {
+        {false, {2006, 7, 1, 0, 0, 0, 0}, 0},
+        {true, {2006, 1, 15, 0, 0, 0, 0}, hour},
+        {true, {2006, 7, 15, 0, 0, 0, 0}, 2 * hour},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.shift);
+        if (c.setZone) {
+            ASSERT_TRUE(SetTimeZoneInformation(&kEurope));
+        }
+        vplat::ClockUseVirtual(1, UtcMs(c.now));
+        FILETIME local, back;
+        ASSERT_TRUE(FileTimeToLocalFileTime(&summer, &local));
+        EXPECT_EQ(summerTicks + c.shift, uint64_t(local.dwHighDateTime) << 32 | local.dwLowDateTime);
+        ASSERT_TRUE(LocalFileTimeToFileTime(&local, &back));
+        EXPECT_EQ(0, CompareFileTime(&summer, &back));
+    }
+    // A shift past either end of the range fails.
+    const FILETIME first = {0, 0};
+    FILETIME out;
+    EXPECT_FALSE(LocalFileTimeToFileTime(&first, &out));
+    EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), GetLastError());
+}
