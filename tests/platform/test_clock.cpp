@@ -4,13 +4,18 @@
 #include <chrono>
 #include <thread>
 
+#include "support/TestDevice.h"
 #include "windows.h"
 
 namespace {
 
-class ClockTest : public ::testing::Test {
+// Local time reads the device's time zone, so each test has a device.
+class ClockTest : public DeviceTest {
 protected:
-    void TearDown() override { vplat::ClockUseReal(); }
+    void TearDown() override {
+        vplat::ClockUseReal();
+        DeviceTest::TearDown();
+    }
 };
 
 }  // namespace
