@@ -1,0 +1,215 @@
+#include "DWinMobSocketTransfer.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <new>
+
+#include "WinInetErrorText.h"
+#include "winerror.h"
+#include "winthread.h"
+#include "wintime.h"
+
+namespace {
+
+// The content type is read into a 256-byte wide buffer.
+constexpr DWORD kContentTypeUnits = 128;
+// A pending answer is asked for again after this many milliseconds.
+constexpr DWORD kPendingRetryMs = 50;
+
+}  // namespace
+
+DWinMobSocketTransfer::DWinMobSocketTransfer(HINTERNET request, VFile *response, IThreadedSocketClient *client)
+    : m_request(request),
+      m_cancel(false),
+      m_finished(false),
+      m_lastProgress(vplat::ClockTickCount64()),
+      m_delivered(false),
+      m_response(response),
+      m_client(client) {}
+
+void DWinMobSocketTransfer::MarkProgress() { m_lastProgress = vplat::ClockTickCount64(); }
+
+void DWinMobSocketTransfer::Log(const char *text, uint32_t number, bool hex) {
+    char value[24];
+    std::snprintf(value, sizeof value, hex ? " 0x%x\n" : " %u\n", unsigned(number));
+    std::lock_guard<std::mutex> hold(m_lock);
+    try {
+        m_log += text;
+        m_log += value;
+    } catch (const std::bad_alloc &) {
+        // The log is diagnostics only.
+    }
+}
+
+DErrorCode DWinMobSocketTransfer::Failure(const char *context) {
+    const DWORD error = GetLastError();
+    const WinInetErrorEntry entry = MapWinInetError(error);
+    Log(FormatWinInetError(context, error, entry.text).c_str(), entry.code, true);
+    return entry.code;
+}
+
+void DWinMobSocketTransfer::Run() {
+    const uint32_t length = uint32_t(m_body.size());
+    DWinMobSocketResults results;
+    DErrorCode err = Send(length);
+    if (err == kNoError) err = Receive(&results.bytesRead);
+    if (err == kNoError) err = QueryResponse(&results);
+    results.result = err;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_results = std::move(results);
+    }
+    m_finished = true;
+    if (m_notify) m_notify();
+}
+
+DErrorCode DWinMobSocketTransfer::Send(uint32_t length) {
+    Log("-Send Request, length = ", length, false);
+    const bool pieces = length > kSocketPieceSize;
+    BOOL ok = FALSE;
+    if (pieces) {
+        INTERNET_BUFFERSW buffers = {};
+        buffers.dwStructSize = sizeof buffers;
+        buffers.dwBufferTotal = length;
+        ok = HttpSendRequestExW(m_request, &buffers, nullptr, 0, 0);
+    } else {
+        ok = HttpSendRequestW(m_request, nullptr, 0, length != 0 ? m_body.data() : nullptr, length);
+    }
+    const DWORD sendError = GetLastError();
+    Log("-HttpSendRequest return = ", uint32_t(ok), false);
+    if (!ok) {
+        SetLastError(sendError);
+        return Failure("-HttpSendRequest error");
+    }
+    if (Canceled()) return generalErrCanceled;
+    if (!pieces) return kNoError;
+
+    for (uint32_t sent = 0; sent < length;) {
+        if (Canceled()) return generalErrCanceled;
+        const DWORD piece = std::min(kSocketPieceSize, length - sent);
+        DWORD written = 0;
+        // A failed piece ends the transfer without ending the request.
+        if (!InternetWriteFile(m_request, m_body.data() + sent, piece, &written))
+            return Failure("-InternetWriteFile error");
+        sent += piece;
+        MarkProgress();
+    }
+    if (!HttpEndRequestW(m_request, nullptr, 0, 0)) return Failure("-HttpEndRequest error");
+    return kNoError;
+}
+
+DErrorCode DWinMobSocketTransfer::Append(const uint8_t *data, uint32_t count, uint32_t total) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    // Let go by the engine thread: nothing more is written anywhere.
+    if (m_response == nullptr) return generalErrCanceled;
+    uint32_t written = 0;
+    DErrorCode err = m_response->Write(count, data, &written);
+    if (err == kNoError && written != count) err = vfileErrOutOfStorageSpace;
+    if (err == kNoError && m_client != nullptr) m_client->Socket_ReceiveProgress(total);
+    return err;
+}
+
+DErrorCode DWinMobSocketTransfer::Receive(uint32_t *bytesRead) {
+    uint8_t *buffer = new (std::nothrow) uint8_t[kSocketReadSize];
+    if (buffer == nullptr) return generalErrMemoryError;
+    DErrorCode err = kNoError;
+    uint32_t total = 0;
+    bool done = false;
+    while (err == kNoError && !done) {
+        DWORD available = 0;
+        if (!InternetQueryDataAvailable(m_request, &available, 0, 0)) {
+            if (GetLastError() == ERROR_IO_PENDING) {
+                Sleep(kPendingRetryMs);
+                if (Canceled()) err = generalErrCanceled;
+                continue;
+            }
+            err = Failure("-InternetQueryDataAvailable error");
+            break;
+        }
+        DWORD got = 0;
+        do {
+            DWORD read = 0;
+            const DWORD want = std::min<DWORD>(available - got, kSocketReadSize);
+            if (!InternetReadFile(m_request, buffer, want, &read)) {
+                err = Failure("-InternetReadFile error");
+            } else {
+                Log("-InternetReadFile bytes read = ", read, false);
+                if (read == 0) {
+                    // Nothing announced and nothing read: the end. A short
+                    // answer ends reading too, without an error.
+                    if (available != 0) Log("-InternetReadFile should have byte count = ", got, false);
+                    done = true;
+                } else {
+                    got += read;
+                    total += read;
+                    err = Append(buffer, read, total);
+                    if (err != kNoError)
+                        Log("-Error adding response data ", err, true);
+                    else
+                        MarkProgress();
+                }
+            }
+            if (err == kNoError && Canceled()) err = generalErrCanceled;
+        } while (err == kNoError && !done && got < available);
+    }
+    delete[] buffer;
+    *bytesRead = total;
+    return err;
+}
+
+DErrorCode DWinMobSocketTransfer::QueryResponse(DWinMobSocketResults *results) {
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    const BOOL ok = HttpQueryInfoW(m_request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr);
+    if (Canceled()) return generalErrCanceled;
+    if (!ok) {
+        Log("-Unable to retrieve http status header ", httpErrUnknownResponse, true);
+        return httpErrUnknownResponse;
+    }
+    Log("-Http response status = ", status, false);
+    results->status = status;
+    if (status == 100) {
+        Log("-100 Continue status (Error) ", kHTTPContinueStatusError, true);
+        return kHTTPContinueStatusError;
+    }
+    if (status != 200) return httpErrRequestFailed;
+
+    WCHAR type[kContentTypeUnits] = {};
+    DWORD typeSize = sizeof type;
+    const BOOL typeFound = HttpQueryInfoW(m_request, HTTP_QUERY_CONTENT_TYPE, type, &typeSize, nullptr);
+    Log("-ContentType header found = ", uint32_t(typeFound), false);
+    if (Canceled()) return generalErrCanceled;
+    if (typeFound) {
+        results->hasContentType = true;
+        results->contentType.assign(type, typeSize / sizeof(WCHAR));
+    }
+    DWORD contentLength = 0;
+    DWORD lengthSize = sizeof contentLength;
+    if (!HttpQueryInfoW(m_request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &contentLength, &lengthSize,
+                        nullptr))
+        contentLength = 0;
+    Log("-ContentLen header = ", contentLength, false);
+    if (Canceled()) return generalErrCanceled;
+    results->contentLength = contentLength;
+    return kNoError;
+}
+
+void DWinMobSocketTransfer::Detach() {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_response = nullptr;
+    m_client = nullptr;
+}
+
+bool DWinMobSocketTransfer::TakeResults(DWinMobSocketResults *out) {
+    if (!m_finished.load()) return false;
+    std::lock_guard<std::mutex> hold(m_lock);
+    *out = m_results;
+    return true;
+}
+
+std::string DWinMobSocketTransfer::TakeLog() {
+    std::lock_guard<std::mutex> hold(m_lock);
+    std::string log;
+    log.swap(m_log);
+    return log;
+}
