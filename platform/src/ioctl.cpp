@@ -1,7 +1,13 @@
 // The hardware layer's control codes: the device identifier, taken from
 // the device's configuration or the host.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <new>
 #include <string>
 #include <vector>
@@ -56,6 +62,31 @@ bool ReadSmallFile(const std::string &path, std::string *text, bool *tooLarge) {
     return true;
 }
 
+// A host without a machine id: the device makes a random id once and keeps
+// it as its configured id, so it never reports the all-zero id. When another
+// process made one first, that one is taken.
+DWORD MakeConfiguredId(const std::string &path, std::vector<BYTE> *id) {
+    std::random_device random;
+    std::string text;
+    for (size_t i = 0; i < kHostIdBytes; ++i) {
+        char digits[3];
+        snprintf(digits, sizeof digits, "%02x", unsigned(random() & 0xFF));
+        text += digits;
+    }
+    // Written aside and linked into place: a reader never sees half an id,
+    // and the first id linked wins.
+    std::string aside = path + "." + std::to_string(getpid()) + "." + std::to_string(random()) + ".tmp";
+    int fd = open(aside.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return ERROR_GEN_FAILURE;
+    bool written = write(fd, text.data(), text.size()) == ssize_t(text.size());
+    close(fd);
+    bool linked = written && (link(aside.c_str(), path.c_str()) == 0 || errno == EEXIST);
+    unlink(aside.c_str());
+    bool tooLarge = false;
+    if (!linked || !ReadSmallFile(path, &text, &tooLarge) || tooLarge) return ERROR_GEN_FAILURE;
+    return ParseHexBytes(text, id) ? ERROR_SUCCESS : ERROR_GEN_FAILURE;
+}
+
 // The device's id bytes, or the platform error that says why there are none.
 DWORD DeviceIdBytes(std::vector<BYTE> *id) {
     std::string root;
@@ -70,7 +101,7 @@ DWORD DeviceIdBytes(std::vector<BYTE> *id) {
     if (ReadSmallFile(kHostIdFile, &text, &tooLarge) && !tooLarge && ParseHexBytes(text, id) &&
         id->size() == kHostIdBytes)
         return ERROR_SUCCESS;
-    return ERROR_NOT_SUPPORTED;
+    return MakeConfiguredId(root + kConfiguredIdFile, id);
 }
 
 BOOL Fail(DWORD error, LPDWORD bytesReturned) {
