@@ -313,6 +313,11 @@ void TestHttpServer::Answer(Connection &c, const TestHttpReply &reply) {
     text += reply.body;
     size_t send = std::min(reply.cutAfter, text.size());
     c.Write(text.data(), send);
+    if (reply.stall) {
+        while (c.ReadMore()) {
+        }
+        return;
+    }
     if (reply.cutAfter != SIZE_MAX && reply.reset) {
         linger hard{1, 0};
         setsockopt(c.fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);

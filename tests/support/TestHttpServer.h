@@ -42,6 +42,7 @@ struct TestHttpReply {
     bool silent = false;           // never answer; hold on until the client leaves
     size_t cutAfter = SIZE_MAX;    // end the connection after this many bytes of the answer
     bool reset = false;            // end a cut connection with a reset, not an orderly close
+    bool stall = false;            // after cutAfter bytes fall silent (hold on) instead of ending
 };
 
 class TestHttpServer {

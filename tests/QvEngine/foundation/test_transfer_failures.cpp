@@ -103,6 +103,37 @@ TEST_F(TransferFailureTest, SilentServerIsEndedByTheWatchdogOnce) {
     EXPECT_EQ(client.Outcomes().size(), 1u);
 }
 
+// The time-out counts silence: data that arrives late restarts it.
+TEST_F(TransferFailureTest, WatchdogMeasuresSilenceNotTheWholeExchange) {
+    TestHttpServer server;
+    TestHttpReply stalled{200, "OK", {}, std::string(16384, 'x')};
+    stalled.delayMs = 500;    // the answer starts once the clock has moved on
+    stalled.cutAfter = 4200;  // two whole 2 KB reads, then nothing more
+    stalled.stall = true;
+    server.Script(stalled);
+    auto trx = NewTransaction(server.Port(), kHTTPVerbPost, "/Microsoft-Server-ActiveSync?Cmd=Ping");
+    trx->SetTimeout(10);
+    ASSERT_EQ(trx->Submit(), kNoError);
+    ASSERT_TRUE(PumpUntil([&] { return server.Requests().size() == 1; }));
+
+    vplat::ClockAdvance(6000);  // data arrives at 6 s
+    ASSERT_TRUE(PumpUntil([&] { return client.progress.size() > 0; }));
+    EXPECT_TRUE(client.Outcomes().empty());
+
+    // 12 s after the start but only 6 s of silence: still running.
+    vplat::ClockAdvance(6000);
+    PumpPending();
+    while (global->driver.IsPosted()) global->driver.RunNextTask();
+    EXPECT_FALSE(global->log.Has("DWmSocket: time out expired, cancelling thread\n"));
+    EXPECT_TRUE(client.Outcomes().empty());
+    EXPECT_TRUE(trx->GetSocket()->IsWatchdogRunning());
+
+    // 10 s of silence ends it.
+    vplat::ClockAdvance(4001);
+    ASSERT_TRUE(PumpUntilOutcome());
+    EXPECT_EQ(client.Outcomes(), std::vector<std::string>{"error " + HexCode(httpErrTransactionTimedOut)});
+}
+
 TEST_F(TransferFailureTest, CancelWhileTheWorkerBlocksEndsItQuietly) {
     TestHttpServer server;
     TestHttpReply silent;
