@@ -10,7 +10,8 @@
 
 class FakeGlobalData : public IGlobalData {
 public:
-    FakeGlobalData(ILogProvider *logger, DActiveTaskManager *manager) : m_logger(logger), m_manager(manager) {}
+    FakeGlobalData(ILogProvider *logger = nullptr, DActiveTaskManager *manager = nullptr)
+        : m_logger(logger), m_manager(manager) {}
 
     ILogProvider *GetLogger() override { return m_logger; }
     IPrefsData *GetPreferences() override { return nullptr; }

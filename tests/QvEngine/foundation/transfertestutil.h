@@ -20,6 +20,7 @@
 #include "DWinMobCorvanePreferences.h"
 #include "DWinMobHTTPSession.h"
 #include "DWinMobHTTPTransaction.h"
+#include "FakeGlobalData.h"
 #include "IGlobalData.h"
 #include "ILogProvider.h"
 #include "IResourceManager.h"
@@ -68,7 +69,7 @@ public:
     }
 };
 
-class TransferGlobalData : public IGlobalData {
+class TransferGlobalData : public FakeGlobalData {
 public:
     TransferGlobalData() : driver(nullptr, 0) {}
 
@@ -77,26 +78,7 @@ public:
     IResourceManager *GetResourceManager() override { return &strings; }
     DActiveTaskManager *GetTaskManager() override { return driver.GetTaskManager(); }
     ITimerManager *GetTimerManager() override { return &timers; }
-    DEASFolderInfoStore *GetFolderInfoStore() override { return nullptr; }
-    uint32_t GetMode() override { return 0; }
-    void SetMode(uint32_t) override {}
-    bool GetCallbackFlag() override { return false; }
-    bool HasCallbackObject() override { return false; }
-    void SetCallbackFlag(bool) override {}
-    void SetCallbackObject(IBusyClearedNotify *) override {}
-    IGlobalData *GetGlobalData() override { return this; }
-    uint32_t Reserved() override { return 0; }
-    DErrorCode ResetAllSyncData() override { return kNoError; }
-    DErrorCode ResetMailSyncData() override { return kNoError; }
-    DErrorCode ResetCalendarSyncData() override { return kNoError; }
-    DErrorCode ResetContactsSyncData() override { return kNoError; }
-    DErrorCode ResetTasksSyncData() override { return kNoError; }
-    DErrorCode ResetAccount(uint32_t, uint32_t) override { return kNoError; }
-    DErrorCode ResetOtherFolders() override { return kNoError; }
-    DErrorCode Init(const WCHAR *, HWND, UINT) override { return kNoError; }
-    DErrorCode OpenLogFile() override { return kNoError; }
     DWinMobActiveTaskManagerDriver *GetTaskManagerDriver() override { return &driver; }
-    DErrorCode ResetITPolicyKeys() override { return kNoError; }
 
     MemoryLog log;
     DWinMobCorvanePreferences prefs;
