@@ -8,6 +8,7 @@
 
 #include "device.h"
 #include "filetestutil.h"
+#include "support/ScopedEnv.h"
 #include "support/TestDevice.h"
 #include "windows.h"
 
@@ -16,30 +17,6 @@ namespace fs = std::filesystem;
 namespace {
 
 bool IsDir(const std::string &path) { return fs::is_directory(path); }
-
-// Sets or clears an environment variable for the life of the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const char *name, const char *value) : m_name(name) {
-        if (const char *old = getenv(name)) m_old = old;
-        if (value != nullptr) {
-            setenv(name, value, 1);
-        } else {
-            unsetenv(name);
-        }
-    }
-    ~ScopedEnv() {
-        if (m_old) {
-            setenv(m_name, m_old->c_str(), 1);
-        } else {
-            unsetenv(m_name);
-        }
-    }
-
-private:
-    const char *m_name;
-    std::optional<std::string> m_old;
-};
 
 // A scratch host folder, removed afterwards.
 class ScratchDir {

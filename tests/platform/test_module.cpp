@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "device.h"
+#include "support/ScopedEnv.h"
 #include "support/TestDevice.h"
 #include "windows.h"
 
@@ -20,30 +21,6 @@ VPLATFORM_STRING_TABLE = {
 };
 
 namespace {
-
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnv {
-public:
-    ScopedEnv(const char *name, const char *value) : m_name(name) {
-        const char *old = std::getenv(name);
-        m_had = old != nullptr;
-        if (m_had) m_old = old;
-        if (value != nullptr)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (m_had)
-            setenv(m_name.c_str(), m_old.c_str(), 1);
-        else
-            unsetenv(m_name.c_str());
-    }
-
-private:
-    std::string m_name, m_old;
-    bool m_had = false;
-};
 
 // The host folder that holds the built libraries (the platform library's).
 std::string BuiltLibraryFolder() {
