@@ -56,32 +56,37 @@ bool Matches(const Window &w, LPCWSTR className, LPCWSTR title) {
     return title == nullptr || _wcsicmp(w.text.c_str(), title) == 0;
 }
 
+// The window behind a handle, with the window table locked by the caller;
+// null, with the platform's error, for a handle that names no window.
+Window *KnownWindowLocked(WindowState &state, HWND hWnd) {
+    auto it = state.windows.find(hWnd);
+    if (it == state.windows.end()) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
+    return &it->second;
+}
+
 }  // namespace
 }  // namespace vplat
 
 extern "C" PLATAPI DWORD GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId) {
     vplat::WindowState &state = vplat::Windows();
     std::lock_guard<std::mutex> guard(state.lock);
-    auto it = state.windows.find(hWnd);
-    if (it == state.windows.end()) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
-    }
-    if (lpdwProcessId != nullptr) *lpdwProcessId = it->second.processId;
-    return it->second.threadId;
+    vplat::Window *w = vplat::KnownWindowLocked(state, hWnd);
+    if (w == nullptr) return 0;
+    if (lpdwProcessId != nullptr) *lpdwProcessId = w->processId;
+    return w->threadId;
 }
 
 extern "C" PLATAPI LONG GetWindowLongW(HWND hWnd, int nIndex) {
     vplat::WindowState &state = vplat::Windows();
     std::lock_guard<std::mutex> guard(state.lock);
-    auto it = state.windows.find(hWnd);
-    if (it == state.windows.end()) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
-    }
-    if (nIndex == GWL_USERDATA) return it->second.userData;
+    vplat::Window *w = vplat::KnownWindowLocked(state, hWnd);
+    if (w == nullptr) return 0;
+    if (nIndex == GWL_USERDATA) return w->userData;
     if (nIndex == GWL_WNDPROC) {
-        LONG cookie = vplat::CookieForLocked(it->second.proc);
+        LONG cookie = vplat::CookieForLocked(w->proc);
         if (cookie == 0) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return cookie;
     }
@@ -95,25 +100,21 @@ extern "C" PLATAPI LONG GetWindowLongW(HWND hWnd, int nIndex) {
 extern "C" PLATAPI LONG SetWindowLongW(HWND hWnd, int nIndex, LONG dwNewLong) {
     vplat::WindowState &state = vplat::Windows();
     std::lock_guard<std::mutex> guard(state.lock);
-    auto it = state.windows.find(hWnd);
-    if (it == state.windows.end()) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
-    }
-    vplat::Window &w = it->second;
+    vplat::Window *w = vplat::KnownWindowLocked(state, hWnd);
+    if (w == nullptr) return 0;
     if (nIndex == GWL_USERDATA) {
-        LONG previous = w.userData;
-        w.userData = dwNewLong;
+        LONG previous = w->userData;
+        w->userData = dwNewLong;
         return previous;
     }
     WNDPROC proc;
     if (nIndex == GWL_WNDPROC && vplat::ProcForCookieLocked(dwNewLong, &proc)) {
-        LONG previous = vplat::CookieForLocked(w.proc);
+        LONG previous = vplat::CookieForLocked(w->proc);
         if (previous == 0) {
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return 0;
         }
-        w.proc = proc;
+        w->proc = proc;
         return previous;
     }
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -123,16 +124,13 @@ extern "C" PLATAPI LONG SetWindowLongW(HWND hWnd, int nIndex, LONG dwNewLong) {
 extern "C" PLATAPI int GetWindowTextW(HWND hWnd, LPWSTR lpString, int nMaxCount) {
     vplat::WindowState &state = vplat::Windows();
     std::lock_guard<std::mutex> guard(state.lock);
-    auto it = state.windows.find(hWnd);
-    if (it == state.windows.end()) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
-    }
+    vplat::Window *w = vplat::KnownWindowLocked(state, hWnd);
+    if (w == nullptr) return 0;
     if (lpString == nullptr || nMaxCount <= 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    const std::u16string &text = it->second.text;
+    const std::u16string &text = w->text;
     size_t n = std::min(text.size(), size_t(nMaxCount - 1));
     text.copy(lpString, n);
     lpString[n] = 0;
