@@ -22,7 +22,10 @@ constexpr uint32_t kBase64ChunkBytes = 1200;
 
 class DFileBase64Async : public DActiveTask {
 public:
-    enum Stage : uint32_t { kStageIdle = 0, kStageEncoding = 1 };
+    enum Stage : uint32_t {
+        kStageIdle = 0,      // no file in hand; waits for Start, then to Encoding
+        kStageEncoding = 1,  // one chunk per step until the input ends, then signals the waiter and to Idle
+    };
 
     // A new task with the global info, attached to its task manager.
     // generalErrMemoryError when it cannot be allocated,

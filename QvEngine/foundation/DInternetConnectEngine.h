@@ -15,11 +15,12 @@
 #include "IGlobalData.h"
 #include "IInternetConnectClient.h"
 
+// The connection's life: 0 -> 2 -> 1 while it comes up, 1 -> 3 -> 0 when it closes.
 enum EInternetConnectState : uint32_t {
-    kConnectStateDisconnected = 0,
-    kConnectStateConnected = 1,
-    kConnectStateNetworkReady = 2,
-    kConnectStateClosing = 3,
+    kConnectStateDisconnected = 0,  // holds nothing; waits for a connect request, then to NetworkReady
+    kConnectStateConnected = 1,     // the Internet session is open; waits for CloseConnection, then to Closing
+    kConnectStateNetworkReady = 2,  // the data connection is up; opens the Internet session, then to Connected
+    kConnectStateClosing = 3,       // releasing the session and the connection, then to Disconnected
 };
 
 class DInternetConnectEngine {

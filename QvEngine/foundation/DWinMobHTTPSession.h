@@ -15,11 +15,12 @@
 #include "DHTTPSession.h"
 #include "wininet.h"
 
+// The session task: 0 -> 1 -> 3 -> 4 -> 0 for the first request, 0 -> 3 -> 4 -> 0 on an open connection.
 enum EWinMobSessionState : uint32_t {
-    kSessionIdle = 0,
-    kSessionOpenConnection = 1,
-    kSessionSendRequest = 3,
-    kSessionWaitTransfer = 4,
+    kSessionIdle = 0,            // no transaction in hand; waits for a submit, then to OpenConnection or SendRequest
+    kSessionOpenConnection = 1,  // opens the server connection, then to SendRequest
+    kSessionSendRequest = 3,     // opens the request and starts the worker, then to WaitTransfer
+    kSessionWaitTransfer = 4,    // waits for the transaction's completion signal, delivers the outcome, then to Idle
 };
 
 class DWinMobHTTPSession : public DHTTPSession, public DActiveTask {
