@@ -36,6 +36,21 @@ WBXMLTreeNode* WbxmlCreateElement(const WBXMLLangEntry* lang, const char* xmlNam
     return node;
 }
 
+WBXMLTreeNode* WbxmlCreateElementFromEntry(const WBXMLTagEntry* entry)
+{
+    if (entry == nullptr)
+        return nullptr;
+    WBXMLTreeNode* node = wbxml_tree_node_create(WBXML_TREE_ELEMENT_NODE);
+    if (node == nullptr)
+        return nullptr;
+    node->name = wbxml_tag_create_token(entry);
+    if (node->name == nullptr) {
+        wbxml_tree_node_destroy_all(node);
+        return nullptr;
+    }
+    return node;
+}
+
 WBXMLTreeNode* WbxmlCreateText(const char* text, unsigned length)
 {
     if (text == nullptr)

@@ -111,6 +111,8 @@ struct WBXMLParser;
 WBXMLTree* wbxml_tree_create(WBXMLLanguage lang, WBXMLCharsetMIBEnum orig_charset);
 void wbxml_tree_destroy(WBXMLTree* tree);
 WB_BOOL wbxml_tree_add_node(WBXMLTree* tree, WBXMLTreeNode* parent, WBXMLTreeNode* node);
+WBXMLTreeNode* wbxml_tree_node_create(WBXMLTreeNodeType type);
+WBXMLTag* wbxml_tag_create_token(const WBXMLTagEntry* value);
 WBXMLTreeNode* wbxml_tree_node_create_xml_elt(const WBXMLLangEntry* lang_table, const WB_UTINY* name);
 WBXMLTreeNode* wbxml_tree_node_create_text(const WB_UTINY* text, WB_ULONG len);
 void wbxml_tree_node_destroy_all(WBXMLTreeNode* node);
@@ -151,6 +153,8 @@ void WbxmlDestroyTree(WBXMLTree* tree);
 
 // A new element whose tag is the language's entry of that XML name; null for an unknown name.
 WBXMLTreeNode* WbxmlCreateElement(const WBXMLLangEntry* lang, const char* xmlName);
+// A new element whose tag is that entry of the language's tag table, found by the caller; null for a null entry.
+WBXMLTreeNode* WbxmlCreateElementFromEntry(const WBXMLTagEntry* entry);
 // A new text node holding a copy of the bytes.
 WBXMLTreeNode* WbxmlCreateText(const char* text, unsigned length);
 // Destroys a node and its subtree that belongs to no tree.
