@@ -16,6 +16,17 @@ std::u16string PartName(const DPrefDescriptor &d, const char16_t *suffix) { retu
 
 }  // namespace
 
+namespace {
+
+// A copy of a text value as the registry holds it: the password scrambled.
+DErrorCode StoredForm(EPrefId id, const VString &text, VString *out) {
+    DErrorCode err = out->Assign(text);
+    if (err == kNoError && id == kPrefPassword) err = ScramblePassword(out);
+    return err;
+}
+
+}  // namespace
+
 DWinMobCorvanePreferences::DWinMobCorvanePreferences() = default;
 
 DWinMobCorvanePreferences::~DWinMobCorvanePreferences() = default;
@@ -29,8 +40,7 @@ DErrorCode DWinMobCorvanePreferences::ReadValue(EPrefId id) {
     case EPrefKind::Text: {
         // The password is stored scrambled, and so is its default.
         VString value;
-        err = value.Assign(slot.text);
-        if (err == kNoError && id == kPrefPassword) err = ScramblePassword(&value);
+        err = StoredForm(id, slot.text, &value);
         if (err == kNoError) err = ReadUserRegString(key, d.name, &value, d.maxChars);
         if (err == kNoError && id == kPrefPassword) err = ScramblePassword(&value);
         if (err == kNoError) err = value.ConvertTo(kVStringUTF16LE);
@@ -67,8 +77,7 @@ DErrorCode DWinMobCorvanePreferences::WriteValue(EPrefId id) {
     case EPrefKind::Text: {
         // A copy is scrambled, so the password in memory stays as it is.
         VString value;
-        err = value.Assign(slot.text);
-        if (err == kNoError && id == kPrefPassword) err = ScramblePassword(&value);
+        err = StoredForm(id, slot.text, &value);
         if (err == kNoError) err = WriteUserRegString(key, d.name, &value);
         break;
     }
