@@ -22,20 +22,26 @@ size_t SearchUnits(const Unit *hay, size_t hayCount, const Unit *pin, size_t pin
     return match == hay + hayCount ? kNotFound : size_t(match - hay);
 }
 
-// Points *units at the UTF-16LE form of s, converting a copy into holder
-// when s is in another encoding.
-DErrorCode Utf16Form(const VString &s, VString *holder, const WCHAR **units, uint32_t *count) {
-    const VString *form = &s;
-    if (s.GetEncoding() != kVStringUTF16LE) {
-        DErrorCode err = holder->Assign(s);
-        if (err == kNoError) err = holder->ConvertTo(kVStringUTF16LE);
-        if (err != kNoError) return err;
-        form = holder;
+// The UTF-16LE units of a string: its own text, or a converted copy it
+// keeps when the string is in another encoding.
+struct Utf16Text {
+    VString holder;
+    const WCHAR *units = nullptr;
+    uint32_t count = 0;
+
+    DErrorCode Take(const VString &s) {
+        const VString *form = &s;
+        if (s.GetEncoding() != kVStringUTF16LE) {
+            DErrorCode err = holder.Assign(s);
+            if (err == kNoError) err = holder.ConvertTo(kVStringUTF16LE);
+            if (err != kNoError) return err;
+            form = &holder;
+        }
+        units = form->GetWideText();
+        count = form->GetLength() / 2;
+        return kNoError;
     }
-    *units = form->GetWideText();
-    *count = form->GetLength() / 2;
-    return kNoError;
-}
+};
 
 bool EqualFoldedUnits(const WCHAR *a, uint32_t aCount, const WCHAR *b, uint32_t bCount) {
     return std::equal(a, a + aCount, b, b + bCount,
@@ -50,15 +56,12 @@ BOOL VString::IsEqual(const VString &other, BOOL caseSensitive) const {
     if (caseSensitive)
         return m_byteLength == other.m_byteLength && memcmp(m_text, other.m_text, m_byteLength) == 0;
 
-    VString leftHolder;
-    VString rightHolder;
-    const WCHAR *left = nullptr;
-    const WCHAR *right = nullptr;
-    uint32_t leftCount = 0;
-    uint32_t rightCount = 0;
-    DErrorCode leftErr = Utf16Form(*this, &leftHolder, &left, &leftCount);
-    DErrorCode rightErr = Utf16Form(other, &rightHolder, &right, &rightCount);
-    if (leftErr == kNoError && rightErr == kNoError) return EqualFoldedUnits(left, leftCount, right, rightCount);
+    Utf16Text left;
+    Utf16Text right;
+    DErrorCode leftErr = left.Take(*this);
+    DErrorCode rightErr = right.Take(other);
+    if (leftErr == kNoError && rightErr == kNoError)
+        return EqualFoldedUnits(left.units, left.count, right.units, right.count);
     if (leftErr != vstringErrNoCodePageForEncoding && rightErr != vstringErrNoCodePageForEncoding) return FALSE;
 
     // No code page to decode with: compare the bytes, ASCII letters folded.
@@ -88,16 +91,12 @@ DErrorCode VString::Find(const VString &what, BOOL caseSensitive, int *index) co
     size_t position = kNotFound;
     bool searched = false;
     if (!caseSensitive && !IsMultiByteEncoding(m_encoding)) {
-        VString textHolder;
-        VString pinHolder;
-        const WCHAR *text = nullptr;
-        const WCHAR *pin = nullptr;
-        uint32_t textCount = 0;
-        uint32_t pinCount = 0;
-        DErrorCode err = Utf16Form(*this, &textHolder, &text, &textCount);
-        if (err == kNoError) err = Utf16Form(*needle, &pinHolder, &pin, &pinCount);
+        Utf16Text text;
+        Utf16Text pin;
+        DErrorCode err = text.Take(*this);
+        if (err == kNoError) err = pin.Take(*needle);
         if (err == kNoError) {
-            position = SearchUnits(text, textCount, pin, pinCount,
+            position = SearchUnits(text.units, text.count, pin.units, pin.count,
                                    [](WCHAR x, WCHAR y) { return towupper16(x) == towupper16(y); });
             searched = true;
         } else if (err != vstringErrNoCodePageForEncoding) {
@@ -123,18 +122,18 @@ DErrorCode VString::Find(const VString &what, BOOL caseSensitive, int *index) co
 DErrorCode VString::Replace(uint32_t position, const VString &with, uint32_t count) {
     if (with.m_encoding != m_encoding && m_encoding != kVStringUTF16LE) return vstringErrWrongEncodingUsed;
 
-    VString textHolder;
-    VString withHolder;
-    const WCHAR *text = nullptr;
-    const WCHAR *insert = nullptr;
-    uint32_t length = 0;
-    uint32_t insertLength = 0;
-    DErrorCode err = Utf16Form(*this, &textHolder, &text, &length);
+    Utf16Text own;
+    Utf16Text added;
+    DErrorCode err = own.Take(*this);
     if (err != kNoError) return err;
+    const WCHAR *text = own.units;
+    const uint32_t length = own.count;
     // Written so that no sum can wrap around.
     if (position >= length || count > length - position) return vstringErrSizeComputationErr;
-    err = Utf16Form(with, &withHolder, &insert, &insertLength);
+    err = added.Take(with);
     if (err != kNoError) return err;
+    const WCHAR *insert = added.units;
+    const uint32_t insertLength = added.count;
 
     size_t units = size_t(length) - count + insertLength;
     if (units > (UINT32_MAX - 2) / 2) return vstringErrMemoryError;
