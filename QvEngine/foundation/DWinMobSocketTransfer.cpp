@@ -142,11 +142,11 @@ DErrorCode DWinMobSocketTransfer::Receive(uint32_t *bytesRead) {
                 } else {
                     got += read;
                     total += read;
+                    // Stamped before the progress is reported, so that an
+                    // engine that sees the progress never sees an old stamp.
+                    MarkProgress();
                     err = Append(buffer, read, total);
-                    if (err != kNoError)
-                        Log("-Error adding response data ", err, true);
-                    else
-                        MarkProgress();
+                    if (err != kNoError) Log("-Error adding response data ", err, true);
                 }
             }
             if (err == kNoError && Canceled()) err = generalErrCanceled;
