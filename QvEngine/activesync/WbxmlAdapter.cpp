@@ -2,19 +2,19 @@
 
 #include <memory>
 
-WBXMLError WbxmlCreateTree(const WBXMLLangEntry* lang, WBXMLTree** tree)
+WbxmlResult WbxmlCreateTree(const WBXMLLangEntry* lang, WBXMLTree** tree)
 {
     if (tree == nullptr)
-        return WBXML_ERROR_BAD_PARAMETER;
+        return kWbxmlErrBadParameter;
     *tree = nullptr;
     if (lang == nullptr)
-        return WBXML_ERROR_BAD_PARAMETER;
+        return kWbxmlErrBadParameter;
     WBXMLTree* made = wbxml_tree_create(WBXML_LANG_UNKNOWN, WBXML_CHARSET_UTF_8);
     if (made == nullptr)
-        return WBXML_ERROR_NOT_ENOUGH_MEMORY;
+        return kWbxmlErrNotEnoughMemory;
     made->lang = lang;
     *tree = made;
-    return WBXML_OK;
+    return kWbxmlOk;
 }
 
 void WbxmlDestroyTree(WBXMLTree* tree)
@@ -73,10 +73,13 @@ bool WbxmlAddNode(WBXMLTree* tree, WBXMLTreeNode* parent, WBXMLTreeNode* node)
 
 const char* WbxmlElementName(const WBXMLTreeNode* node)
 {
-    if (node == nullptr || node->type != WBXML_TREE_ELEMENT_NODE || node->name == nullptr ||
-        node->name->type != WBXML_VALUE_TOKEN || node->name->u.token == nullptr)
+    if (node == nullptr || node->type != WBXML_TREE_ELEMENT_NODE || node->name == nullptr)
         return nullptr;
-    return node->name->u.token->xmlName;
+    if (node->name->type == WBXML_VALUE_LITERAL)
+        return node->name->u.literal != nullptr
+                   ? reinterpret_cast<const char*>(wbxml_buffer_get_cstr(node->name->u.literal))
+                   : nullptr;
+    return node->name->u.token != nullptr ? node->name->u.token->xmlName : nullptr;
 }
 
 const char* WbxmlNodeText(const WBXMLTreeNode* node, unsigned* length)
@@ -90,19 +93,19 @@ const char* WbxmlNodeText(const WBXMLTreeNode* node, unsigned* length)
     return reinterpret_cast<const char*>(wbxml_buffer_get_cstr(node->content));
 }
 
-WBXMLError WbxmlEncodeTree(WBXMLTree* tree, unsigned char** bytes, unsigned* length)
+WbxmlResult WbxmlEncodeTree(WBXMLTree* tree, unsigned char** bytes, unsigned* length)
 {
     if (bytes == nullptr || length == nullptr)
-        return WBXML_ERROR_BAD_PARAMETER;
+        return kWbxmlErrBadParameter;
     *bytes = nullptr;
     *length = 0;
     if (tree == nullptr)
-        return WBXML_ERROR_BAD_PARAMETER;
+        return kWbxmlErrBadParameter;
 
     std::unique_ptr<WBXMLEncoder, void (*)(WBXMLEncoder*)> encoder(wbxml_encoder_create_real(),
                                                                    wbxml_encoder_destroy);
     if (!encoder)
-        return WBXML_ERROR_NOT_ENOUGH_MEMORY;
+        return kWbxmlErrNotEnoughMemory;
     wbxml_encoder_set_use_strtbl(encoder.get(), 0);
     // Without this the library writes the textual public id into a string table, even with the table off.
     wbxml_encoder_set_produce_anonymous(encoder.get(), 1);
@@ -114,11 +117,11 @@ WBXMLError WbxmlEncodeTree(WBXMLTree* tree, unsigned char** bytes, unsigned* len
     WBXMLError err = wbxml_encoder_encode_tree_to_wbxml(encoder.get(), &out, &outLength);
     if (err != WBXML_OK) {
         wbxml_free(out);
-        return err;
+        return WbxmlResultFromError(err);
     }
     *bytes = out;
     *length = outLength;
-    return WBXML_OK;
+    return kWbxmlOk;
 }
 
 void WbxmlFreeBytes(unsigned char* bytes)
@@ -126,23 +129,23 @@ void WbxmlFreeBytes(unsigned char* bytes)
     wbxml_free(bytes);
 }
 
-WBXMLError WbxmlParseTree(const unsigned char* bytes, unsigned length, const WBXMLLangEntry* mainTable,
-                          WBXMLLanguage lang, WBXMLTree** tree)
+WbxmlResult WbxmlParseTree(const unsigned char* bytes, unsigned length, const WBXMLLangEntry* mainTable,
+                           WBXMLLanguage lang, WBXMLTree** tree)
 {
     if (tree == nullptr)
-        return WBXML_ERROR_BAD_PARAMETER;
+        return kWbxmlErrBadParameter;
     *tree = nullptr;
     if (bytes == nullptr || mainTable == nullptr)
-        return WBXML_ERROR_BAD_PARAMETER;
+        return kWbxmlErrBadParameter;
 
     std::unique_ptr<WBXMLParser, void (*)(WBXMLParser*)> parser(wbxml_parser_create(), wbxml_parser_destroy);
     if (!parser)
-        return WBXML_ERROR_NOT_ENOUGH_MEMORY;
+        return kWbxmlErrNotEnoughMemory;
 
     WBXMLTreeClbCtx ctx{};
     ctx.tree = wbxml_tree_create(WBXML_LANG_UNKNOWN, WBXML_CHARSET_UNKNOWN);
     if (ctx.tree == nullptr)
-        return WBXML_ERROR_NOT_ENOUGH_MEMORY;
+        return kWbxmlErrNotEnoughMemory;
     ctx.error = WBXML_OK;
 
     WBXMLContentHandler handler{wbxml_tree_clb_wbxml_start_document, wbxml_tree_clb_wbxml_end_document,
@@ -161,8 +164,38 @@ WBXMLError WbxmlParseTree(const unsigned char* bytes, unsigned length, const WBX
         err = ctx.error;
     if (err != WBXML_OK) {
         wbxml_tree_destroy(ctx.tree);
-        return err;
+        return WbxmlResultFromError(err);
     }
     *tree = ctx.tree;
-    return WBXML_OK;
+    return kWbxmlOk;
+}
+
+WbxmlResult WbxmlTreeToXml(WBXMLTree* tree, WbxmlXmlForm form, char** text, unsigned* length)
+{
+    if (text == nullptr || length == nullptr)
+        return kWbxmlErrBadParameter;
+    *text = nullptr;
+    *length = 0;
+    if (tree == nullptr)
+        return kWbxmlErrBadParameter;
+
+    WBXMLGenXMLParams params{};
+    params.gen_type = form == kWbxmlXmlCanonical ? WBXML_GEN_XML_CANONICAL
+                      : form == kWbxmlXmlIndent  ? WBXML_GEN_XML_INDENT
+                                                 : WBXML_GEN_XML_COMPACT;
+    params.lang = WBXML_LANG_UNKNOWN;
+    params.charset = WBXML_CHARSET_UTF_8;
+    params.indent = form == kWbxmlXmlIndent ? 1 : 0;
+    params.keep_ignorable_ws = 1;
+
+    WB_UTINY* out = nullptr;
+    WB_ULONG outLength = 0;
+    WBXMLError err = wbxml_tree_to_xml(tree, &out, &outLength, &params);
+    if (err != WBXML_OK) {
+        wbxml_free(out);
+        return WbxmlResultFromError(err);
+    }
+    *text = reinterpret_cast<char*>(out);
+    *length = outLength;
+    return kWbxmlOk;
 }

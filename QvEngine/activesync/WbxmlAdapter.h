@@ -5,7 +5,10 @@
 // library (version 0.11.8, checked when the build is configured) lays them out. Nothing outside this adapter and
 // its .cpp names a libwbxml function; callers use the Wbxml* operations below.
 
+#include "WbxmlResult.h"
+
 #include <wbxml/wbxml.h>
+#include <wbxml/wbxml_conv.h>
 
 extern "C" {
 
@@ -128,6 +131,7 @@ void wbxml_encoder_set_produce_anonymous(WBXMLEncoder* encoder, WB_BOOL set_anon
 void wbxml_encoder_set_wbxml_version(WBXMLEncoder* encoder, WBXMLVersion version);
 void wbxml_encoder_set_tree(WBXMLEncoder* encoder, WBXMLTree* tree);
 WBXMLError wbxml_encoder_encode_tree_to_wbxml(WBXMLEncoder* encoder, WB_UTINY** wbxml, WB_ULONG* wbxml_len);
+WBXMLError wbxml_tree_to_xml(WBXMLTree* tree, WB_UTINY** xml, WB_ULONG* xml_len, WBXMLGenXMLParams* params);
 
 WBXMLParser* wbxml_parser_create(void);
 void wbxml_parser_destroy(WBXMLParser* parser);
@@ -146,9 +150,11 @@ void wbxml_tree_clb_wbxml_pi(void* ctx, const WB_UTINY* target, WB_UTINY* data);
 
 }  // extern "C"
 
+// Every operation that can fail answers in the engine's numbering (WbxmlResult.h).
+
 // A new empty tree bound to the given language. The tree is made with the unknown language and the table bound
 // afterwards, because the library's own language list does not hold ours.
-WBXMLError WbxmlCreateTree(const WBXMLLangEntry* lang, WBXMLTree** tree);
+WbxmlResult WbxmlCreateTree(const WBXMLLangEntry* lang, WBXMLTree** tree);
 void WbxmlDestroyTree(WBXMLTree* tree);
 
 // A new element whose tag is the language's entry of that XML name; null for an unknown name.
@@ -162,17 +168,28 @@ void WbxmlDestroyNode(WBXMLTreeNode* node);
 // Appends the node as the tree's root (parent null) or as the parent's last child.
 bool WbxmlAddNode(WBXMLTree* tree, WBXMLTreeNode* parent, WBXMLTreeNode* node);
 
-// The tag's XML name, or null for a node that is not an element or carries no table entry.
+// The tag's XML name: the table entry's name, or the literal name the parser gave a token the table lacks
+// ("unknown"). Null for a node that is not an element.
 const char* WbxmlElementName(const WBXMLTreeNode* node);
 // The text of a text node (not necessarily terminated) and its length; null for other nodes.
 const char* WbxmlNodeText(const WBXMLTreeNode* node, unsigned* length);
 
 // Encodes the tree as WBXML 1.3, string table off, public id written as the anonymous number. The bytes are the
 // caller's, freed with WbxmlFreeBytes.
-WBXMLError WbxmlEncodeTree(WBXMLTree* tree, unsigned char** bytes, unsigned* length);
+WbxmlResult WbxmlEncodeTree(WBXMLTree* tree, unsigned char** bytes, unsigned* length);
 void WbxmlFreeBytes(unsigned char* bytes);
 
 // Parses WBXML with the given table of languages, the document read as the given language whatever public id it
-// carries. On success the tree is the caller's; on failure the out tree is null.
-WBXMLError WbxmlParseTree(const unsigned char* bytes, unsigned length, const WBXMLLangEntry* mainTable,
+// carries. On success the tree is the caller's; on failure the out tree is null. A token the table lacks becomes an
+// element named "unknown"; consecutive text pieces of one element arrive as one text node.
+WbxmlResult WbxmlParseTree(const unsigned char* bytes, unsigned length, const WBXMLLangEntry* mainTable,
                           WBXMLLanguage lang, WBXMLTree** tree);
+
+// The forms of XML text a tree turns into, each after the XML declaration and the language's DOCTYPE: compact,
+// indented (for the log), and canonical (no added white space, and every character that an XML reader would
+// otherwise change or collapse, tab, line feed and carriage return among them, written as a reference).
+enum WbxmlXmlForm { kWbxmlXmlCompact, kWbxmlXmlIndent, kWbxmlXmlCanonical };
+
+// The tree as narrow XML text in the given form, element names as the tree's language names them. The text is
+// the caller's, NUL-terminated, freed with WbxmlFreeBytes.
+WbxmlResult WbxmlTreeToXml(WBXMLTree* tree, WbxmlXmlForm form, char** text, unsigned* length);

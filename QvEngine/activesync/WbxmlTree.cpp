@@ -18,7 +18,7 @@ DErrorCode CreateWbxmlTree(WBXMLTree** tree)
     if (tree == nullptr)
         return generalErrNULLPointer;
     *tree = nullptr;
-    return WbxmlCreateTree(ActiveSyncLanguage(), tree) == WBXML_OK ? kNoError : generalErrMemoryError;
+    return WbxmlCreateTree(ActiveSyncLanguage(), tree) == kWbxmlOk ? kNoError : generalErrMemoryError;
 }
 
 DErrorCode CreateElementNode(WBXMLTreeNode** node, const char* xmlName)

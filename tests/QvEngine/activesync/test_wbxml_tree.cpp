@@ -11,7 +11,7 @@ std::vector<unsigned char> Encode(WBXMLTree* tree)
 {
     unsigned char* bytes = nullptr;
     unsigned length = 0;
-    EXPECT_EQ(WbxmlEncodeTree(tree, &bytes, &length), WBXML_OK);
+    EXPECT_EQ(WbxmlEncodeTree(tree, &bytes, &length), kWbxmlOk);
     std::vector<unsigned char> out(bytes, bytes + length);
     WbxmlFreeBytes(bytes);
     return out;
