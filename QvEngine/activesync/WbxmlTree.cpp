@@ -136,3 +136,12 @@ WBXMLTreeNode* WbxmlFindElement(WBXMLTreeNode* node, const char* xmlName, bool r
     }
     return nullptr;
 }
+
+const char* ElementText(const WBXMLTreeNode* element, unsigned* length)
+{
+    if (length != nullptr)
+        *length = 0;
+    if (element == nullptr)
+        return nullptr;
+    return WbxmlNodeText(element->children, length);
+}

@@ -39,3 +39,8 @@ DErrorCode AppendElementNode(WBXMLTreeNode* parent, WBXMLTreeNode* previousSibli
 // is above 0 (then each level below lowers it by one). The start node's following siblings are never searched.
 // Null when none, or for a null node or name.
 WBXMLTreeNode* WbxmlFindElement(WBXMLTreeNode* node, const char* xmlName, bool recursion, unsigned depth);
+
+// The text of the element: its first child's, when that child is a text node (the parser gives an element's
+// consecutive pieces as one text). Narrow bytes, NUL-terminated, and their length. Null when the element has no
+// text, so an element built with an empty text reads as absent.
+const char* ElementText(const WBXMLTreeNode* element, unsigned* length);

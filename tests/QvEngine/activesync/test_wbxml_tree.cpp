@@ -28,7 +28,7 @@ std::string ChildNames(const WBXMLTreeNode* parent)
 std::string TextOf(const WBXMLTreeNode* element)
 {
     unsigned length = 0;
-    const char* text = element != nullptr ? WbxmlNodeText(element->children, &length) : nullptr;
+    const char* text = ElementText(element, &length);
     return text != nullptr ? std::string(text, length) : std::string("<none>");
 }
 
