@@ -2,6 +2,13 @@
 
 #include <memory>
 
+const WBXMLLangEntry* WbxmlFindLanguage(const WBXMLLangEntry* mainTable, const char* xmlPublicId)
+{
+    if (mainTable == nullptr || xmlPublicId == nullptr)
+        return nullptr;
+    return wbxml_tables_search_table(mainTable, reinterpret_cast<const WB_UTINY*>(xmlPublicId), nullptr, nullptr);
+}
+
 WbxmlResult WbxmlCreateTree(const WBXMLLangEntry* lang, WBXMLTree** tree)
 {
     if (tree == nullptr)

@@ -113,6 +113,8 @@ struct WBXMLParser;
 // Functions the library exports.
 WBXMLTree* wbxml_tree_create(WBXMLLanguage lang, WBXMLCharsetMIBEnum orig_charset);
 void wbxml_tree_destroy(WBXMLTree* tree);
+const WBXMLLangEntry* wbxml_tables_search_table(const WBXMLLangEntry* main_table, const WB_UTINY* public_id,
+                                                const WB_UTINY* system_id, const WB_UTINY* root);
 WB_BOOL wbxml_tree_add_node(WBXMLTree* tree, WBXMLTreeNode* parent, WBXMLTreeNode* node);
 WBXMLTreeNode* wbxml_tree_node_create(WBXMLTreeNodeType type);
 WBXMLTag* wbxml_tag_create_token(const WBXMLTagEntry* value);
@@ -151,6 +153,10 @@ void wbxml_tree_clb_wbxml_pi(void* ctx, const WB_UTINY* target, WB_UTINY* data);
 }  // extern "C"
 
 // Every operation that can fail answers in the engine's numbering (WbxmlResult.h).
+
+// The language of that XML public identifier in the table of languages (compared as the library compares it,
+// ignoring case); null when none.
+const WBXMLLangEntry* WbxmlFindLanguage(const WBXMLLangEntry* mainTable, const char* xmlPublicId);
 
 // A new empty tree bound to the given language. The tree is made with the unknown language and the table bound
 // afterwards, because the library's own language list does not hold ours.

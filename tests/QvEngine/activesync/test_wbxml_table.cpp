@@ -114,4 +114,8 @@ TEST(WbxmlTable, LanguageEntryCarriesIdentifiersAndTerminatedLanguageList)
     EXPECT_EQ(&list[0], lang);
     EXPECT_EQ(list[1].langID, WBXML_LANG_UNKNOWN);
     EXPECT_EQ(list[1].tagTable, nullptr);
+
+    // The library's lookup by public identifier finds the language, and nothing for another identifier.
+    EXPECT_EQ(WbxmlFindLanguage(list, "-//ACTIVESYNC//DTD MS ActiveSync 1.3//EN"), lang);
+    EXPECT_EQ(WbxmlFindLanguage(list, "-//AIRSYNC//DTD AirSync//EN"), nullptr);
 }
