@@ -47,6 +47,22 @@ struct VPLATFORM_STRING_RESOURCE {
 #define VPLATFORM_STRING_TABLE \
     extern "C" __attribute__((visibility("protected"))) const VPLATFORM_STRING_RESOURCE VPlatformStringTable[]
 
+// Forwarded exports: a module that passes a library's functions on to its
+// callers exports an array of this type under the name
+// VPLATFORM_EXPORT_FORWARDS_SYMBOL, ended by an entry with library null.
+// GetProcAddressW finds a name that the module does not define itself and
+// that starts with an entry's prefix when the dependency of that file name
+// (the name the module was linked against, e.g. "libwbxml2.so.1") defines it;
+// the module's other dependencies stay hidden.
+struct VPLATFORM_EXPORT_FORWARD {
+    const char *library;
+    const char *prefix;
+};
+#define VPLATFORM_EXPORT_FORWARDS_SYMBOL "VPlatformExportForwards"
+// Defines the table: VPLATFORM_EXPORT_FORWARDS = {{"libm.so.6", "cos"}, {nullptr, nullptr}};
+#define VPLATFORM_EXPORT_FORWARDS \
+    extern "C" __attribute__((visibility("protected"))) const VPLATFORM_EXPORT_FORWARD VPlatformExportForwards[]
+
 extern "C" {
 PLATAPI HMODULE LoadLibraryW(LPCWSTR lpLibFileName);
 PLATAPI BOOL FreeLibrary(HMODULE hLibModule);

@@ -9,9 +9,11 @@
 #include <link.h>
 #include <stdlib.h>
 
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "device.h"
 #include "modulepath.h"
@@ -71,6 +73,36 @@ void *OwnSymbol(void *library, const char *name) {
     return where == own ? symbol : nullptr;
 }
 
+std::string_view BaseName(std::string_view path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+// Whether the object that defines symbol is the file named (by base name:
+// the loader records a dependency under the path where it found it).
+bool DefinedIn(void *symbol, const char *file) {
+    struct link_map *where = nullptr;
+    Dl_info info;
+    if (dladdr1(symbol, &info, reinterpret_cast<void **>(&where), RTLD_DL_LINKMAP) == 0 || where == nullptr ||
+        where->l_name == nullptr)
+        return false;
+    return BaseName(where->l_name) == BaseName(file);
+}
+
+// A name the module forwards: an entry of its forward table whose prefix the
+// name starts with, and that entry's dependency defines the symbol dlsym
+// finds. Any other dependency's symbol stays hidden.
+void *ForwardedSymbol(void *library, const char *name) {
+    auto forwards = static_cast<const VPLATFORM_EXPORT_FORWARD *>(OwnSymbol(library, VPLATFORM_EXPORT_FORWARDS_SYMBOL));
+    if (forwards == nullptr) return nullptr;
+    for (; forwards->library != nullptr; ++forwards) {
+        if (forwards->prefix == nullptr || strncmp(name, forwards->prefix, strlen(forwards->prefix)) != 0) continue;
+        void *symbol = dlsym(library, name);
+        if (symbol != nullptr && DefinedIn(symbol, forwards->library)) return symbol;
+    }
+    return nullptr;
+}
+
 std::string RealPath(const std::string &path) {
     char *real = realpath(path.c_str(), nullptr);
     if (real == nullptr) return path;
@@ -93,20 +125,32 @@ T Fail(DWORD err, T result) {
     return result;
 }
 
-}  // namespace
+// The library's own symbol or, with forwarded, one it forwards.
+void *ExportedSymbol(void *library, const char *name, bool forwarded) {
+    void *symbol = OwnSymbol(library, name);
+    if (symbol == nullptr && forwarded) symbol = ForwardedSymbol(library, name);
+    return symbol;
+}
 
-DWORD ModuleSymbol(HMODULE module, const char *name, void **symbol) {
+// The lock keeps a module's library loaded while its symbols are read.
+DWORD FindSymbol(HMODULE module, const char *name, bool forwarded, void **symbol) {
     *symbol = nullptr;
     if (IsProgram(module)) {
-        if (ProgramLibrary() != nullptr) *symbol = OwnSymbol(ProgramLibrary(), name);
+        if (ProgramLibrary() != nullptr) *symbol = ExportedSymbol(ProgramLibrary(), name, forwarded);
         return ERROR_SUCCESS;
     }
     ModuleTable &table = Table();
     std::lock_guard<std::recursive_mutex> guard(table.lock);
     auto it = table.modules.find(module);
     if (it == table.modules.end()) return ERROR_INVALID_HANDLE;
-    *symbol = OwnSymbol(it->second.library, name);
+    *symbol = ExportedSymbol(it->second.library, name, forwarded);
     return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+DWORD ModuleSymbol(HMODULE module, const char *name, void **symbol) {
+    return FindSymbol(module, name, false, symbol);
 }
 
 }  // namespace vplat
@@ -170,7 +214,7 @@ extern "C" PLATAPI FARPROC GetProcAddressW(HMODULE hModule, LPCWSTR lpProcName) 
     // A value below 0x10000 is an ordinal; modules here export by name only.
     if (reinterpret_cast<uintptr_t>(lpProcName) < 0x10000) return Fail<FARPROC>(ERROR_PROC_NOT_FOUND, nullptr);
     void *symbol = nullptr;
-    DWORD err = ModuleSymbol(hModule, Utf16ToUtf8(lpProcName).c_str(), &symbol);
+    DWORD err = FindSymbol(hModule, Utf16ToUtf8(lpProcName).c_str(), true, &symbol);
     if (err != ERROR_SUCCESS) return Fail<FARPROC>(err, nullptr);
     if (symbol == nullptr) return Fail<FARPROC>(ERROR_PROC_NOT_FOUND, nullptr);
     return reinterpret_cast<FARPROC>(symbol);

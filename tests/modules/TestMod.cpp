@@ -1,7 +1,8 @@
 // A test module: its DllMain counts how often it is entered and left,
 // resets the module's value and asks the platform for its own file name on
 // every entry; the counts live as long as the process, the rest only until
-// the module is entered again.
+// the module is entered again. It also passes on libm's names that start
+// with "f" (floor, fmod...) as its own exports.
 #include "winmodule.h"
 
 namespace {
@@ -42,4 +43,9 @@ VPLATFORM_STRING_TABLE = {
     {2, u"Hello, world"},
     {3, u""},
     {0, nullptr},
+};
+
+VPLATFORM_EXPORT_FORWARDS = {
+    {"libm.so.6", "f"},
+    {nullptr, nullptr},
 };

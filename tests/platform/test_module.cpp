@@ -193,6 +193,29 @@ TEST_F(ModuleTest, ProcAddresses) {
     EXPECT_TRUE(FreeLibrary(module));
 }
 
+// The test module forwards libm's names that start with "f": only those
+// that libm itself defines are found through it.
+TEST_F(ModuleTest, ForwardedNamesComeOnlyFromTheirLibrary) {
+    HMODULE module = LoadLibraryW(u"TestMod.dll");
+    ASSERT_NE(nullptr, module);
+    auto floorProc =
+        reinterpret_cast<double (*)(double)>(reinterpret_cast<void (*)()>(GetProcAddressW(module, u"floor")));
+    ASSERT_NE(nullptr, floorProc) << GetLastError();
+    EXPECT_EQ(2.0, floorProc(2.5));
+
+    const char16_t *hidden[] = {
+        u"sqrt",           // libm's, outside the prefix
+        u"fopen",          // inside it, but the C library's
+        u"fNoSuchExport",  // inside it, and nobody's
+    };
+    for (const char16_t *name : hidden) {
+        SetLastError(0);
+        EXPECT_EQ(nullptr, GetProcAddressW(module, name)) << vplat::Utf16ToUtf8(name);
+        EXPECT_EQ(DWORD(ERROR_PROC_NOT_FOUND), GetLastError()) << vplat::Utf16ToUtf8(name);
+    }
+    EXPECT_TRUE(FreeLibrary(module));
+}
+
 TEST_F(ModuleTest, FileNamesAreCutToTheBuffer) {
     HMODULE module = LoadLibraryW(u"TestMod.dll");
     ASSERT_NE(nullptr, module);
