@@ -42,6 +42,15 @@ TEST_F(EngineLibraryTest, LoadedByNameItMakesAGlobalInfoThatInitialises) {
     EXPECT_TRUE(FreeLibrary(engine));
 }
 
+// libwbxml's functions are the engine's exports too, forwarded or its own.
+TEST_F(EngineLibraryTest, ItExportsTheWbxmlFunctions) {
+    HMODULE engine = LoadLibraryW(u"QvEngine.dll");
+    ASSERT_NE(engine, nullptr) << "error " << GetLastError();
+    EXPECT_NE(GetProcAddressW(engine, u"wbxml_tree_create"), nullptr) << "error " << GetLastError();
+    EXPECT_NE(GetProcAddressW(engine, u"wbxml_tree_from_wbxml_file"), nullptr) << "error " << GetLastError();
+    EXPECT_TRUE(FreeLibrary(engine));
+}
+
 TEST(EngineLibraryExports, OnlyTheEntryPointsAreVisible) {
     FILE *pipe = popen("nm -D --defined-only --format=posix '" QVENGINE_LIBRARY_FILE "'", "r");
     ASSERT_NE(pipe, nullptr);
@@ -52,7 +61,8 @@ TEST(EngineLibraryExports, OnlyTheEntryPointsAreVisible) {
         names.insert(text.substr(0, text.find(' ')));
     }
     ASSERT_EQ(pclose(pipe), 0);
-    EXPECT_EQ(names, (std::set<std::string>{"CreateQvGlobalInfo", "DllMain"}));
+    EXPECT_EQ(names, (std::set<std::string>{"CreateQvGlobalInfo", "DllMain", "VPlatformExportForwards",
+                                            "wbxml_tree_from_wbxml_file"}));
 }
 
 }  // namespace
