@@ -1,5 +1,6 @@
 #include "ActiveSyncLanguage.h"
 #include "WbxmlAdapter.h"
+#include "WbxmlTestBytes.h"
 #include "WbxmlTree.h"
 
 #include <tinyxml.h>
@@ -89,16 +90,6 @@ WBXMLTreeNode* Add(WBXMLTree* tree, WBXMLTreeNode* parent, const char* name, con
     return node;
 }
 
-std::vector<unsigned char> Encode(WBXMLTree* tree)
-{
-    unsigned char* bytes = nullptr;
-    unsigned length = 0;
-    EXPECT_EQ(WbxmlEncodeTree(tree, &bytes, &length), kWbxmlOk);
-    std::vector<unsigned char> out(bytes, bytes + length);
-    WbxmlFreeBytes(bytes);
-    return out;
-}
-
 }  // namespace
 
 TEST(WbxmlCodec, RequestThatSwitchesPagesEncodesToExactBytes)
@@ -129,7 +120,7 @@ TEST(WbxmlCodec, RequestThatSwitchesPagesEncodesToExactBytes)
         0x00, 0x00, 0x58, 0x03, '4', 0x00, 0x01,
         0x4B, 0x03, '2', 0x00, 0x01, 0x01,
         0x01, 0x01};                                                     // end Collections, GetItemEstimate
-    EXPECT_EQ(Encode(tree), expected);
+    EXPECT_EQ(EncodeToBytes(tree), expected);
     WbxmlDestroyTree(tree);
 }
 

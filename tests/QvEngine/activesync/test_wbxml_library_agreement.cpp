@@ -4,6 +4,7 @@
 
 #include "ActiveSyncLanguage.h"
 #include "WbxmlAdapter.h"
+#include "WbxmlTestBytes.h"
 #include "WbxmlTree.h"
 
 #include <gtest/gtest.h>
@@ -62,11 +63,7 @@ std::vector<unsigned char> EncodeEntries(const std::vector<const WBXMLTagEntry*>
     EXPECT_TRUE(WbxmlAddNode(tree, nullptr, root));
     for (const WBXMLTagEntry* entry : entries)
         EXPECT_EQ(AppendChildNode(root, nullptr, WbxmlCreateElementFromEntry(entry)), kNoError);
-    unsigned char* bytes = nullptr;
-    unsigned length = 0;
-    EXPECT_EQ(WbxmlEncodeTree(tree, &bytes, &length), kWbxmlOk);
-    std::vector<unsigned char> out(bytes, bytes + length);
-    WbxmlFreeBytes(bytes);
+    std::vector<unsigned char> out = EncodeToBytes(tree);
     WbxmlDestroyTree(tree);
     return out;
 }

@@ -1,3 +1,4 @@
+#include "WbxmlTestBytes.h"
 #include "WbxmlTree.h"
 
 #include <gtest/gtest.h>
@@ -6,16 +7,6 @@
 #include <vector>
 
 namespace {
-
-std::vector<unsigned char> Encode(WBXMLTree* tree)
-{
-    unsigned char* bytes = nullptr;
-    unsigned length = 0;
-    EXPECT_EQ(WbxmlEncodeTree(tree, &bytes, &length), kWbxmlOk);
-    std::vector<unsigned char> out(bytes, bytes + length);
-    WbxmlFreeBytes(bytes);
-    return out;
-}
 
 std::string ChildNames(const WBXMLTreeNode* parent)
 {
@@ -66,7 +57,7 @@ TEST(WbxmlTree, ChildAppendedWithoutPreviousSiblingGoesAfterExistingChildren)
     EXPECT_EQ(status->prev, serverId);
     const std::vector<unsigned char> expected = {0x03, 0x01, 0x6A, 0x00, 0x00, 0x07, 0x56, 0x52, 0x03, 0x30, 0x00, 0x01,
                                                  0x48, 0x03, 0x32, 0x00, 0x01, 0x4C, 0x03, 0x31, 0x00, 0x01, 0x01};
-    EXPECT_EQ(Encode(t.tree), expected);
+    EXPECT_EQ(EncodeToBytes(t.tree), expected);
 }
 
 TEST(WbxmlTree, AppendElementBuildsUnderParentAndRejectsUnknownNames)
