@@ -1,8 +1,11 @@
 #include "peertestutil.h"
 
 #include <cstdlib>
+#include <memory>
 #include <fstream>
 #include <sstream>
+
+#include "Base64.h"
 
 namespace {
 
@@ -97,4 +100,12 @@ void PeerTest::SetUp() {
     DeviceTest::SetUp();
     std::string why;
     if (!LoadPeerSettings(&m_peer, &why)) FAIL() << PeerNotConfigured(why);
+}
+
+std::string BasicAuthorization(const std::string &user, const std::string &password) {
+    std::string pair = user + ":" + password;
+    uint32_t length = 0;
+    std::unique_ptr<char[]> encoded(
+        Base64Encode(reinterpret_cast<const BYTE *>(pair.data()), static_cast<uint32_t>(pair.size()), &length));
+    return "Basic " + std::string(encoded.get(), length);
 }

@@ -34,6 +34,9 @@ std::string PeerNotConfigured(const std::string &why);
 // items ignored), as in "MS-ASProtocolVersions: 2.5,12.0".
 bool CommaListHas(const std::string &list, const std::string &token);
 
+// The Authorization header value of Basic authentication for the pair.
+std::string BasicAuthorization(const std::string &user, const std::string &password);
+
 // FolderSync with SyncKey "0": the first hierarchy request of a partnership.
 extern const std::string kFolderSyncZero;
 // The start of a good answer to it: the WBXML header (03 01 6A 00), then

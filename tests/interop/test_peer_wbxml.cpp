@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "Base64.h"
 #include "WbxmlStream.h"
 #include "WbxmlTree.h"
 #include "peertestutil.h"
@@ -81,13 +80,8 @@ protected:
                               kEngineRequestFlags);
         EXPECT_NE(r.request, nullptr) << r.openError;
         if (r.request == nullptr) return Tree();
-        std::string pair = Peer().user + ":" + Peer().password;
-        uint32_t encodedLength = 0;
-        std::unique_ptr<char[]> encoded(Base64Encode(reinterpret_cast<const BYTE *>(pair.data()),
-                                                     static_cast<uint32_t>(pair.size()), &encodedLength));
-        std::string headers = "MS-ASProtocolVersion: 2.5\r\nUser-Agent: Vantrel-PocketPC/2.0\r\n"
-                              "Authorization: Basic " + std::string(encoded.get(), encodedLength) +
-                              "\r\nContent-Type: " + kWbxmlType;
+        std::string headers = "MS-ASProtocolVersion: 2.5\r\nUser-Agent: Vantrel-PocketPC/2.0\r\nAuthorization: " +
+                              BasicAuthorization(Peer().user, Peer().password) + "\r\nContent-Type: " + kWbxmlType;
         std::u16string wideHeaders(headers.begin(), headers.end());
         EXPECT_TRUE(HttpAddRequestHeadersW(r.request, wideHeaders.c_str(), static_cast<DWORD>(-1),
                                            HTTP_ADDREQ_FLAG_ADD));

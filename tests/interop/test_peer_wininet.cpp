@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 
-#include "Base64.h"
 #include "devicetrust.h"
 #include "peertestutil.h"
 #include "platform/wininettestutil.h"
@@ -15,14 +14,6 @@ namespace {
 
 std::u16string Wide(const std::string &text) { return std::u16string(text.begin(), text.end()); }
 std::string Narrow(const std::u16string &text) { return std::string(text.begin(), text.end()); }
-
-std::string BasicAuthorization(const std::string &user, const std::string &password) {
-    std::string pair = user + ":" + password;
-    uint32_t length = 0;
-    std::unique_ptr<char[]> encoded(
-        Base64Encode(reinterpret_cast<const BYTE *>(pair.data()), static_cast<uint32_t>(pair.size()), &length));
-    return "Basic " + std::string(encoded.get(), length);
-}
 
 // Runs once over HTTP and once over HTTPS; for HTTPS the server's own
 // certificate is added to the test device's trust store first.
