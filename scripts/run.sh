@@ -9,10 +9,16 @@ cat <<MSG
 
 Built into build/plain.
 
-Vantrel cannot be run yet: the application, the engine object and the
-background services are not built. What exists so far is the device layer
-(platform/: files, code pages, the device root) and the engine foundation
-(error codes, strings, file streams, logging), exercised by the tests:
+Vantrel cannot be run yet: the engine object, the device stores, the
+application and the background services are not built. What exists so far
+is the device layer (platform/), the engine foundation (QvEngine/foundation),
+the engine library QvEngine with its global-info object, and the ActiveSync
+WBXML language with the engine's records (QvEngine/activesync). The tests
+exercise them, against fakes and against a real ActiveSync server:
 
     scripts/test.sh
+
+and a benchmark times the WBXML parse of a large Sync answer:
+
+    build/plain/bin/wbxml_parse_bench
 MSG
