@@ -149,6 +149,9 @@ void DHTTPTransaction::LogError(const char *text, DErrorCode code) const {
 
 DErrorCode DHTTPTransaction::Submit() {
     if (m_session == nullptr) return generalErrNULLPointer;
+    // A send in flight appends to the response file: it stops before the
+    // file is emptied or replaced.
+    StopTransfer();
     m_status = 0;
     m_contentLength = 0;
     m_bytesReceived = 0;

@@ -63,6 +63,10 @@ public:
     // Ends the transaction: the session forgets it and the response file is
     // closed.
     virtual DErrorCode CancelTransaction();
+    // Stops a transfer of this transaction that still runs, so that nothing
+    // writes its response file any more and nothing of it reaches the
+    // session. Base: there is none.
+    virtual void StopTransfer() {}
     // The value of a header of the last response. Base: httpErrNotImplemented.
     virtual DErrorCode GetHTTPResponseHeader(const char *name, std::string *value);
 
@@ -78,9 +82,10 @@ public:
     // of that name out of this request (no error when there is none).
     DErrorCode SetRequestHeader(uint32_t id, const char *value, int32_t length);
 
-    // Resets the result, gives a POST or PUT without Content-Length the
-    // value "0", and hands the transaction to the session. A non-zero result
-    // means the session did not take it.
+    // Stops a transfer still running (StopTransfer), resets the result,
+    // gives a POST or PUT without Content-Length the value "0", and hands
+    // the transaction to the session. A non-zero result means the session
+    // did not take it.
     DErrorCode Submit();
 
     // The request's header text: the session's headers in their order, each

@@ -84,7 +84,8 @@ DErrorCode DWinMobHTTPSession::CanConnect(DActiveTaskSignal *signal) {
 
 DErrorCode DWinMobHTTPSession::SubmitTransaction(DHTTPTransaction *trx) {
     if (trx == nullptr) return generalErrNULLPointer;
-    if (trx != m_current) {
+    const bool resend = trx == m_current;
+    if (!resend) {
         // The connection record may reach the client in here; a transaction
         // cancelled or replaced meanwhile is not touched again.
         DErrorCode err = DHTTPSession::SubmitTransaction(trx);
@@ -92,6 +93,9 @@ DErrorCode DWinMobHTTPSession::SubmitTransaction(DHTTPTransaction *trx) {
     }
     // Not connected: the failure was reported.
     if (!m_engine || !m_engine->IsConnected()) return kNoError;
+    // A re-send of the current transaction may find the task still waiting
+    // for the transfer that the transaction stopped: it starts over.
+    if (resend) Deactivate();
     m_taskState = m_connect != nullptr ? kSessionSendRequest : kSessionOpenConnection;
     DErrorCode err = ActivateAndSignal();
     if (err != kNoError) {

@@ -42,7 +42,8 @@ public:
     // A held server connection is closed first: the connection engine lets
     // go of its Internet session here.
     DErrorCode CanConnect(DActiveTaskSignal *signal) override;
-    // Makes trx current (connecting on first use) and starts the task.
+    // Makes trx current (connecting on first use) and starts the task; a
+    // task still busy with trx (a re-send) starts over.
     DErrorCode SubmitTransaction(DHTTPTransaction *trx) override;
     // The session task stops waiting for trx when it is the current one.
     DErrorCode TransactionComplete(DHTTPTransaction *trx) override;

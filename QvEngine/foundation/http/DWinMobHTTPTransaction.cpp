@@ -81,6 +81,11 @@ void DWinMobHTTPTransaction::StopTransfer() {
     m_progressSession = nullptr;
 }
 
+DErrorCode DWinMobHTTPTransaction::SetResponseData(VFile *file) {
+    if (m_inFlight) return activeTaskErrAlreadyActive;
+    return DHTTPTransaction::SetResponseData(file);
+}
+
 void DWinMobHTTPTransaction::CancelTask() { m_taskState = 0; }
 
 DErrorCode DWinMobHTTPTransaction::DoSendWmReq(DActiveTaskSignal *signal, HINTERNET connect) {

@@ -7,7 +7,7 @@
 //
 // The request handle stays open until the next send or the transaction's
 // deletion, so response headers can be read while the outcome is delivered.
-// Everything but Socket_ReceiveProgress runs on the engine's thread.
+// Everything runs on the engine's thread.
 #ifndef QV_DWINMOBHTTPTRANSACTION_H
 #define QV_DWINMOBHTTPTRANSACTION_H
 
@@ -39,7 +39,10 @@ public:
     DErrorCode CancelTransaction() override;
     // Stops the worker; nothing of its transfer reaches the session any
     // more. The transaction stays the session's current one.
-    void StopTransfer();
+    void StopTransfer() override;
+    // Refused (activeTaskErrAlreadyActive, file stays the caller's) while a
+    // send is in flight: its outcome belongs to the file it was sent with.
+    DErrorCode SetResponseData(VFile *file) override;
     // A header of the last response, as Windows-1252 bytes.
     DErrorCode GetHTTPResponseHeader(const char *name, std::string *value) override;
 

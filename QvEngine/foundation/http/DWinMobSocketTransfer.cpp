@@ -18,14 +18,24 @@ constexpr DWORD kPendingRetryMs = 50;
 
 }  // namespace
 
-DWinMobSocketTransfer::DWinMobSocketTransfer(HINTERNET request, VFile *response, IThreadedSocketClient *client)
-    : m_request(request),
+DWinMobSocketTransfer::DWinMobSocketTransfer(uint64_t sequence, HINTERNET request)
+    : m_sequence(sequence),
+      m_request(request),
       m_cancel(false),
+      m_detached(false),
       m_finished(false),
       m_lastProgress(vplat::ClockTickCount64()),
-      m_delivered(false),
-      m_response(response),
-      m_client(client) {}
+      m_written(0),
+      m_progressPosted(false),
+      m_delivered(false) {}
+
+DErrorCode DWinMobSocketTransfer::OpenResponse(const VFile &response) {
+    DErrorCode err = m_response.CopyFileName(response);
+    if (err == kNoError) err = m_response.Open(kVFileReadWrite);
+    if (err == kNoError) err = m_response.Seek(kVFileSeekEnd, 0);
+    if (err != kNoError) m_response.Close();
+    return err;
+}
 
 void DWinMobSocketTransfer::MarkProgress() { m_lastProgress = vplat::ClockTickCount64(); }
 
@@ -55,12 +65,14 @@ void DWinMobSocketTransfer::Run() {
     if (err == kNoError) err = Receive(&results.bytesRead);
     if (err == kNoError) err = QueryResponse(&results);
     results.result = err;
+    // The file is free for others before anyone hears of the end.
+    m_response.Close();
     {
         std::lock_guard<std::mutex> hold(m_lock);
         m_results = std::move(results);
     }
     m_finished = true;
-    if (m_notify) m_notify();
+    if (m_endNotify) m_endNotify();
 }
 
 DErrorCode DWinMobSocketTransfer::Send(uint32_t length) {
@@ -99,14 +111,24 @@ DErrorCode DWinMobSocketTransfer::Send(uint32_t length) {
 }
 
 DErrorCode DWinMobSocketTransfer::Append(const uint8_t *data, uint32_t count, uint32_t total) {
-    std::lock_guard<std::mutex> hold(m_lock);
-    // Let go by the engine thread: nothing more is written anywhere.
-    if (m_response == nullptr) return generalErrCanceled;
+    // Let go by the engine thread: nothing more is written.
+    if (m_detached.load()) return generalErrCanceled;
+    // No lock here: a write that blocks (slow storage) holds up no one but
+    // this worker, and the file is the transfer's own.
     uint32_t written = 0;
-    DErrorCode err = m_response->Write(count, data, &written);
+    DErrorCode err = m_response.Write(count, data, &written);
     if (err == kNoError && written != count) err = vfileErrOutOfStorageSpace;
-    if (err == kNoError && m_client != nullptr) m_client->Socket_ReceiveProgress(total);
-    return err;
+    if (err != kNoError) return err;
+    m_written = total;
+    // One call out at a time; it carries whatever is latest when answered.
+    if (!m_detached.load() && m_progressNotify && !m_progressPosted.exchange(true)) m_progressNotify();
+    return kNoError;
+}
+
+uint32_t DWinMobSocketTransfer::TakeProgress() {
+    // Cleared before the count is read, so a later write posts again.
+    m_progressPosted = false;
+    return m_written.load();
 }
 
 DErrorCode DWinMobSocketTransfer::Receive(uint32_t *bytesRead) {
@@ -192,12 +214,6 @@ DErrorCode DWinMobSocketTransfer::QueryResponse(DWinMobSocketResults *results) {
     if (Canceled()) return generalErrCanceled;
     results->contentLength = contentLength;
     return kNoError;
-}
-
-void DWinMobSocketTransfer::Detach() {
-    std::lock_guard<std::mutex> hold(m_lock);
-    m_response = nullptr;
-    m_client = nullptr;
 }
 
 bool DWinMobSocketTransfer::TakeResults(DWinMobSocketResults *out) {

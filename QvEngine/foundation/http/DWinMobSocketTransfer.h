@@ -1,18 +1,20 @@
-// DWinMobSocketTransfer: one transfer of DWinMobThreadedSocket, shared by
-// the worker thread that runs it and the engine thread that started it.
-// Both hold it (shared ownership), so a worker that will not stop can be
-// abandoned without freeing anything it still uses.
+// DWinMobSocketTransfer: one send of DWinMobThreadedSocket, shared by the
+// worker thread that runs it and the engine thread that started it. Both
+// hold it (shared ownership), and it owns everything the worker touches:
+// the body copy, its own handle on the response file, its log and its
+// results. So a worker that will not stop can be abandoned at any moment
+// without waiting for it and without freeing anything it still uses.
 //
-// The worker sends the request body (in pieces above 64 KB), streams the
-// response into the response file in reads of at most 2048 bytes, queries
+// The worker sends the request body (in pieces above 64 KB), appends the
+// response to the response file in reads of at most 2048 bytes, queries
 // status, content type and content length, publishes its results and then
-// calls the notify function once. It never logs: its lines collect in the
-// transfer's own log.
+// calls its end function once. It never logs (its lines collect in the
+// transfer's own log) and never calls into the engine's objects: the
+// progress and end functions only post to the engine's thread.
 //
-// The lock guards what the engine thread may take away (the response file,
-// the client) or read (results, the collected log); the worker never holds
-// it while it blocks on the network. Once Detach has run, the worker no
-// longer touches the response file or the client.
+// The lock guards only the log and the results, and is never held across
+// a network call, a file write or a notification. Once Detach has run the
+// worker starts no further write and reports no further progress.
 #ifndef QV_DWINMOBSOCKETTRANSFER_H
 #define QV_DWINMOBSOCKETTRANSFER_H
 
@@ -24,7 +26,6 @@
 #include <vector>
 
 #include "DErrorCode.h"
-#include "IThreadedSocketClient.h"
 #include "VFile.h"
 #include "wininet.h"
 
@@ -48,29 +49,44 @@ struct DWinMobSocketResults {
 
 class DWinMobSocketTransfer {
 public:
-    DWinMobSocketTransfer(HINTERNET request, VFile *response, IThreadedSocketClient *client);
+    // sequence: the socket's number of this send, which its posts carry.
+    DWinMobSocketTransfer(uint64_t sequence, HINTERNET request);
     DWinMobSocketTransfer(const DWinMobSocketTransfer &) = delete;
     DWinMobSocketTransfer &operator=(const DWinMobSocketTransfer &) = delete;
 
+    uint64_t GetSequence() const { return m_sequence; }
+
     // Before the worker starts (engine thread).
     std::vector<uint8_t> &Body() { return m_body; }
-    // Called once on the worker's thread after the results are published.
-    void SetNotify(std::function<void()> notify) { m_notify = std::move(notify); }
+    // Opens a handle of the transfer's own on the file that response names,
+    // for reading and writing, at its end. response must be closed (a file
+    // open for writing admits no second handle).
+    DErrorCode OpenResponse(const VFile &response);
+    // progress: called (worker thread) when new response bytes were written
+    // and no earlier call is still unanswered (TakeProgress answers it).
+    // ended: called once (worker thread) after the results are published.
+    void SetNotify(std::function<void()> progress, std::function<void()> ended) {
+        m_progressNotify = std::move(progress);
+        m_endNotify = std::move(ended);
+    }
 
     // The whole transfer; runs on the worker's thread.
     void Run();
 
     // Engine thread. Asks the worker to stop at its next check.
     void RequestCancel() { m_cancel = true; }
-    // The response file and the client are let go; results already
-    // published stay readable.
-    void Detach();
+    // The worker writes nothing more and reports no more progress; results
+    // already published stay readable. Never waits for the worker.
+    void Detach() { m_detached = true; }
+    bool IsDetached() const { return m_detached.load(); }
     // True once the worker published its results.
     bool IsFinished() const { return m_finished.load(); }
     // The published results (false before the worker finished).
     bool TakeResults(DWinMobSocketResults *out);
     // The lines collected so far, which are removed.
     std::string TakeLog();
+    // The response bytes written so far; answers the progress call.
+    uint32_t TakeProgress();
     // The device clock's tick of the last progress (start, a piece sent, a
     // read).
     uint64_t GetLastProgress() const { return m_lastProgress.load(); }
@@ -91,17 +107,23 @@ private:
     void Log(const char *text, uint32_t number, bool hex);
     bool Canceled() const { return m_cancel.load(); }
 
+    const uint64_t m_sequence;
     const HINTERNET m_request;
     std::vector<uint8_t> m_body;
-    std::function<void()> m_notify;
+    // Worker thread only once it runs.
+    VFile m_response;
+    std::function<void()> m_progressNotify;
+    std::function<void()> m_endNotify;
     std::atomic<bool> m_cancel;
+    std::atomic<bool> m_detached;
     std::atomic<bool> m_finished;
     std::atomic<uint64_t> m_lastProgress;
+    std::atomic<uint32_t> m_written;
+    // A progress call is out and not yet answered by TakeProgress.
+    std::atomic<bool> m_progressPosted;
     bool m_delivered;
 
     std::mutex m_lock;
-    VFile *m_response;
-    IThreadedSocketClient *m_client;
     std::string m_log;
     DWinMobSocketResults m_results;
 };

@@ -10,8 +10,8 @@
 namespace {
 
 const char kThreadLogHeader[] = "DWmSocket: Thread log:\n";
-// Each stage of a forced stop waits this long for the worker.
-constexpr DWORD kCancelWaitMs = 250;
+// How long a forced stop waits for the worker once its request is closed.
+constexpr DWORD kCancelWaitMs = 500;
 // What SendAndRecv returns when no thread can be made.
 constexpr DErrorCode kCreateThreadFailed = 100;
 
@@ -36,6 +36,7 @@ DWinMobThreadedSocket::DWinMobThreadedSocket(ILogProvider *log, ITimerManager *t
       m_thread(nullptr),
       m_timeoutSeconds(0),
       m_watchdog(kNoTimerId),
+      m_sequence(0),
       m_homeThread(GetCurrentThreadId()),
       m_alive(std::make_shared<int>(0)) {
     // The worker's end is posted to this thread.
@@ -95,8 +96,8 @@ void DWinMobThreadedSocket::StopWatchdog() {
 
 void DWinMobThreadedSocket::Reset() {
     StopWatchdog();
-    // A previous worker still running is let go without waiting; its
-    // request was closed before a new one was opened.
+    // A previous worker still running is let go without waiting: it owns
+    // what it uses, and its posts no longer match the current send.
     if (m_transfer) {
         m_transfer->RequestCancel();
         m_transfer->Detach();
@@ -134,14 +135,12 @@ DErrorCode DWinMobThreadedSocket::LoadBody(VFile *body, std::vector<uint8_t> *ou
     return kNoError;
 }
 
-DErrorCode DWinMobThreadedSocket::PrepareResponse(VFile *response) {
+DErrorCode DWinMobThreadedSocket::PrepareResponse(VFile *response, DWinMobSocketTransfer *transfer) {
     if (response == nullptr) return generalErrNULLPointer;
-    if (response->GetOpenMode() != kVFileReadWrite) {
-        response->Close();
-        DErrorCode err = response->Open(kVFileReadWrite);
-        if (err != kNoError) return err;
-    }
-    return response->Seek(kVFileSeekEnd, 0);
+    // The worker appends through a handle of its own, which the caller's
+    // open handle would refuse; the caller's object is never used by it.
+    response->Close();
+    return transfer->OpenResponse(*response);
 }
 
 bool DWinMobThreadedSocket::StartWorker() {
@@ -162,7 +161,7 @@ DErrorCode DWinMobThreadedSocket::SendAndRecv(HINTERNET request, VFile *body, VF
 
     std::shared_ptr<DWinMobSocketTransfer> transfer;
     try {
-        transfer = std::make_shared<DWinMobSocketTransfer>(request, response, m_client);
+        transfer = std::make_shared<DWinMobSocketTransfer>(++m_sequence, request);
     } catch (const std::bad_alloc &) {
         return generalErrMemoryError;
     }
@@ -171,21 +170,29 @@ DErrorCode DWinMobThreadedSocket::SendAndRecv(HINTERNET request, VFile *body, VF
         LogHex("DWmSocket::SendAndRecv(): Request error = ", err);
         return err;
     }
-    err = PrepareResponse(response);
+    err = PrepareResponse(response, transfer.get());
     if (err != kNoError) {
         LogHex("DWmSocket::SendAndRecv() exit", err);
         return err;
     }
 
+    // The posts carry the send's number, never the transfer's address: a
+    // later send may be given the same address once this one is freed.
     std::weak_ptr<int> alive = m_alive;
     DWinMobThreadedSocket *self = this;
-    const DWinMobSocketTransfer *token = transfer.get();
+    const uint64_t sequence = m_sequence;
     const DWORD home = m_homeThread;
-    transfer->SetNotify([alive, self, token, home] {
-        vplat::PostThreadCall(home, [alive, self, token] {
-            if (!alive.expired()) self->WorkerFinished(token);
+    transfer->SetNotify(
+        [alive, self, sequence, home] {
+            vplat::PostThreadCall(home, [alive, self, sequence] {
+                if (!alive.expired()) self->WorkerProgress(sequence);
+            });
+        },
+        [alive, self, sequence, home] {
+            vplat::PostThreadCall(home, [alive, self, sequence] {
+                if (!alive.expired()) self->WorkerFinished(sequence);
+            });
         });
-    });
     m_transfer = transfer;
     if (!StartWorker()) {
         m_transfer.reset();
@@ -199,9 +206,26 @@ DErrorCode DWinMobThreadedSocket::SendAndRecv(HINTERNET request, VFile *body, VF
     return kNoError;
 }
 
-void DWinMobThreadedSocket::WorkerFinished(const DWinMobSocketTransfer *transfer) {
+DWinMobSocketTransfer *DWinMobThreadedSocket::Current(uint64_t sequence) const {
+    if (!m_transfer || m_transfer->GetSequence() != sequence || m_transfer->IsDetached() ||
+        m_transfer->IsDelivered())
+        return nullptr;
+    return m_transfer.get();
+}
+
+void DWinMobThreadedSocket::WorkerProgress(uint64_t sequence) {
+    DWinMobSocketTransfer *transfer = Current(sequence);
+    if (transfer == nullptr) return;
+    const uint32_t bytes = transfer->TakeProgress();
+    if (m_client != nullptr) m_client->Socket_ReceiveProgress(bytes);
+}
+
+void DWinMobThreadedSocket::WorkerFinished(uint64_t sequence) {
     // A send that was superseded, let go or already ended is not told again.
-    if (!m_transfer || m_transfer.get() != transfer || m_transfer->IsDelivered()) return;
+    if (Current(sequence) == nullptr) {
+        LogText("DWmSocket: end of a stopped transfer dropped\n");
+        return;
+    }
     StopWatchdog();
     m_transfer->TakeResults(&m_results);
     m_threadLog += m_transfer->TakeLog();
@@ -231,19 +255,17 @@ DErrorCode DWinMobThreadedSocket::ForceCancel() {
     }
     LogText("DWmSocket::ForceCancel() Force shutdown\n");
     m_transfer->RequestCancel();
-    bool ended = WaitForWorker(kCancelWaitMs);
-    if (!ended) {
-        // Closing the request makes a blocked Internet call return.
-        if (m_client != nullptr) m_client->DoWmCloseTrx();
-        m_request = nullptr;
-        ended = WaitForWorker(kCancelWaitMs);
-    }
-    if (ended) {
+    // Closed before any wait: a worker blocked on the network returns only
+    // then, and the flag alone would cost the engine's thread the whole wait.
+    if (m_client != nullptr) m_client->DoWmCloseTrx();
+    m_request = nullptr;
+    if (WaitForWorker(kCancelWaitMs)) {
         LogText("DWmSocket::ForceCancel(): graceful shutdown\n");
         ReapWorker(0);
     } else {
         // No thread can be killed safely: the worker is abandoned with its
-        // own share of the transfer and ends once its call returns.
+        // own share of the transfer and ends once its call returns. Letting
+        // it go below takes no lock it could hold.
         LogText("DWmSocket::ForceCancel() Graceful shutdown failed, terminate\n");
         CloseThread();
     }

@@ -4,18 +4,20 @@
 // reused for every send; made and used on the engine's thread.
 //
 // SendAndRecv copies the body into memory, starts the worker and returns.
-// The worker reports receive progress to the client from its own thread and
-// hands its end to the engine's thread through that thread's queue, where
-// the client hears Socket_TransferEnded exactly once per send.
+// Each send has a sequence number of its own. The worker posts its receive
+// progress and its end, tagged with that number, to the engine's thread,
+// where the client hears Socket_ReceiveProgress and, exactly once per send,
+// Socket_TransferEnded. A post whose number is not the current send's, or
+// that comes after the send was stopped, is dropped (and logged), so an old
+// worker's end never passes for a later send's.
 //
 // A watchdog timer on the engine's thread ends a transfer that stays silent
 // for the time-out: the worker only stamps an atomic last-progress time.
-// When the watchdog fires it stops the worker cooperatively (a cancel flag,
-// then closing the request through the client) and, when the worker still
-// does not end, abandons it: the transfer's state is shared, so nothing the
-// worker holds is freed, and nothing it does later reaches the client. In
-// both cases the send then ends with httpErrTransactionTimedOut; a late end
-// from the worker is dropped.
+// When the watchdog fires it stops the worker (a cancel flag and closing the
+// request through the client, then a bounded wait) and, when the worker
+// still does not end, abandons it: the transfer owns all the worker uses,
+// so nothing is freed under it and the engine's thread never waits on it.
+// In both cases the send then ends with httpErrTransactionTimedOut.
 #ifndef QV_DWINMOBTHREADEDSOCKET_H
 #define QV_DWINMOBTHREADEDSOCKET_H
 
@@ -42,13 +44,16 @@ public:
     virtual ~DWinMobThreadedSocket();
 
     // Starts the transfer of request (body: null or the request body,
-    // read whole into memory first; response: where the answer goes, not
-    // owned, opened for writing when it is not) and returns at once. A body
-    // or response file that cannot be used is an error and starts nothing.
+    // read whole into memory first; response: the named file the answer is
+    // appended to, not owned: it is closed here, and the worker writes
+    // through a handle of its own, closed again before its end is posted)
+    // and returns at once. A body or response file that cannot be used is
+    // an error and starts nothing. A send still running is let go first.
     // timeoutSeconds: the silence the watchdog allows; 0 means none.
     DErrorCode SendAndRecv(HINTERNET request, VFile *body, VFile *response, uint32_t timeoutSeconds);
-    // Stops a running worker: asks it to stop, waits up to 250 ms, then
-    // closes the request through the client and waits another 250 ms, then
+    // Stops a running worker: asks it to stop and closes the request
+    // through the client at once (which makes a blocked Internet call
+    // return), then waits up to 500 ms for it and, when it still runs,
     // abandons it. Whatever happens, nothing more of this send reaches the
     // client from the worker. 0, or the result of writing the worker's log.
     DErrorCode ForceCancel();
@@ -78,12 +83,17 @@ private:
     // the thread handle closed, the results cleared.
     void Reset();
     DErrorCode LoadBody(VFile *body, std::vector<uint8_t> *out);
-    static DErrorCode PrepareResponse(VFile *response);
+    // Closes response and opens the transfer's own handle on its file.
+    static DErrorCode PrepareResponse(VFile *response, DWinMobSocketTransfer *transfer);
     bool StartWorker();
     void StartWatchdog(uint32_t ms);
     void StopWatchdog();
-    // Engine thread: the worker of transfer ended.
-    void WorkerFinished(const DWinMobSocketTransfer *transfer);
+    // Engine thread: the worker of send `sequence` posted progress / ended.
+    void WorkerProgress(uint64_t sequence);
+    void WorkerFinished(uint64_t sequence);
+    // The current transfer when it is send `sequence` and still the
+    // client's (neither let go nor delivered); else null.
+    DWinMobSocketTransfer *Current(uint64_t sequence) const;
     // The client hears of the current send's end, once.
     void Deliver();
     // Lets the current transfer go: detached, its results taken when it
@@ -105,6 +115,8 @@ private:
     HANDLE m_thread;
     uint32_t m_timeoutSeconds;
     uint32_t m_watchdog;
+    // The number of the last send started.
+    uint64_t m_sequence;
     DWORD m_homeThread;
     // Work posted to the engine's thread holds a weak copy and runs only
     // while the socket exists.

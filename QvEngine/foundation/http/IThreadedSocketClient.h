@@ -2,10 +2,9 @@
 // calls on the request that owns it. The owner implements it; the worker
 // never sees the owner's type.
 //
-// Threads: Socket_ReceiveProgress is called on the worker's thread, always
-// under the socket's lock and never once the socket let the worker go, so
-// the owner may be destroyed on its own thread at any time after that. The
-// other two are called on the thread that made the socket (the engine's).
+// Threads: all three are called on the thread that made the socket (the
+// engine's); the worker itself never calls the owner, so the owner may be
+// destroyed on that thread at any time, a worker still running or not.
 #ifndef QV_ITHREADEDSOCKETCLIENT_H
 #define QV_ITHREADEDSOCKETCLIENT_H
 
@@ -13,7 +12,8 @@
 
 class IThreadedSocketClient {
 public:
-    // Worker thread: the response bytes read so far. Must not block.
+    // The response bytes written so far (the latest count when several
+    // reads came in since the last call). Not after the send's end.
     virtual void Socket_ReceiveProgress(uint32_t bytesReceived) = 0;
     // Engine thread: the transfer ended (or was given up on); the socket's
     // results are ready to read. Called once per send.

@@ -16,8 +16,9 @@ void DActiveTaskSignal::Signal(DErrorCode code) {
             // unless the task is gone by then.
             std::weak_ptr<int> alive = m_owner->m_alive;
             DActiveTaskSignal *self = this;
-            if (vplat::PostThreadCall(home, [alive, self, code] {
-                    if (!alive.expired()) self->Apply(code);
+            const uint32_t generation = m_owner->m_generation.load();
+            if (vplat::PostThreadCall(home, [alive, self, code, generation] {
+                    if (!alive.expired() && self->m_owner->m_generation.load() == generation) self->Apply(code);
                 }))
                 return;
             // The home thread has no queue: nothing could carry the signal.
@@ -40,7 +41,8 @@ DActiveTask::DActiveTask(int priority)
       m_next(nullptr),
       m_prev(nullptr),
       m_homeThread(GetCurrentThreadId()),
-      m_alive(std::make_shared<int>(0)) {}
+      m_alive(std::make_shared<int>(0)),
+      m_generation(0) {}
 
 DActiveTask::~DActiveTask() {
     if (m_manager != nullptr) m_manager->RemoveTask(this);
@@ -65,6 +67,9 @@ DErrorCode DActiveTask::Deactivate() {
     if (!m_active || m_manager == nullptr) return kNoError;
     DErrorCode err = m_manager->DeactivateTask(this);
     if (err != kNoError) return err;
+    // The work of this activation is given up: signals for it still on
+    // their way from other threads must not complete a later one.
+    ++m_generation;
     CancelTask();
     return kNoError;
 }

@@ -9,7 +9,10 @@
 // with its result, which makes the task runnable. Tasks and their manager
 // belong to one thread (the manager's owner thread); a Signal made on another
 // thread is carried to that thread through its queue and applied there, and
-// is dropped if the task is destroyed meanwhile.
+// is dropped if the task is destroyed meanwhile, or deactivated (Deactivate:
+// the work it waited for was given up), so that it never completes a later
+// activation. A turn's own move to waiting gives nothing up: a signal made
+// before the step that activates the task again still counts.
 #ifndef QV_DACTIVETASK_H
 #define QV_DACTIVETASK_H
 
@@ -78,7 +81,8 @@ public:
     // Activate, then signal with 0: the task runs at the next turn. Nothing is
     // signalled when Activate fails.
     DErrorCode ActivateAndSignal();
-    // Back to waiting, then CancelTask; 0 when the task was not active.
+    // Back to waiting, then CancelTask; signals still being carried from
+    // other threads are dropped. 0 when the task was not active.
     DErrorCode Deactivate();
 
     DActiveTaskSignal *GetSignal() { return &m_signal; }
@@ -105,6 +109,9 @@ private:
     // Signals carried from other threads hold a weak copy and apply only
     // while the task still exists.
     std::shared_ptr<int> m_alive;
+    // Counts deactivations; a carried signal applies only while the count
+    // is the one it was made under. Read by signalling threads.
+    std::atomic<uint32_t> m_generation;
 };
 
 #endif

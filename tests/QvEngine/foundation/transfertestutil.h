@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "DActiveTaskPump.h"
 #include "DHTTPResponse.h"
 #include "DProgressStatusData.h"
 #include "DStringStatusData.h"
@@ -148,6 +149,20 @@ public:
     std::function<void()> onConnected;
 };
 
+// The whole content of a closed file (closed again afterwards).
+inline std::string ReadAll(VFile *file) {
+    EXPECT_EQ(file->Open(kVFileRead), kNoError);
+    uint32_t size = 0;
+    file->GetSize(&size);
+    std::string text(size, '\0');
+    uint32_t read = 0;
+    if (size != 0) {
+        EXPECT_EQ(file->Read(size, &text[0], &read), kNoError);
+    }
+    file->Close();
+    return text;
+}
+
 // A device with the account's settings, a virtual clock (the watchdog fires
 // only when a test moves it) and a session bound to a recording client.
 class TransferTest : public PrefsDeviceTest {
@@ -190,17 +205,31 @@ protected:
         return std::unique_ptr<DWinMobHTTPTransaction>(static_cast<DWinMobHTTPTransaction *>(trx));
     }
 
-    // Runs the engine's thread (its queue, timers and tasks) until done
-    // holds. The bound on real time only keeps a broken test from hanging.
+    // One run of the engine's thread as the product's pump does it: every
+    // waiting message (posts from the worker, timers), then one task turn,
+    // and again, until no work is posted.
+    void RunEngine() {
+        DActiveTaskPump pump(&global->driver);
+        pump.Run();
+    }
+    // Runs the engine's thread until done holds. The bound on real time only
+    // keeps a broken test from hanging.
     bool PumpUntil(const std::function<bool()> &done) {
         const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         for (;;) {
-            PumpPending();
-            while (global->driver.IsPosted()) global->driver.RunNextTask();
+            RunEngine();
             if (done()) return true;
             if (std::chrono::steady_clock::now() > limit) return false;
             Sleep(1);
         }
+    }
+    // Each answered transaction's response body goes to *body.
+    void CaptureBody(std::string *body) {
+        client.onResponse = [body](DHTTPTransaction *done) {
+            VFile *file = nullptr;
+            done->GetResponseData(&file);
+            *body = ReadAll(file);
+        };
     }
     // Until the client heard the outcome of a request.
     bool PumpUntilOutcome() {

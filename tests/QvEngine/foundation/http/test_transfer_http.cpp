@@ -28,19 +28,6 @@ std::vector<std::string> NamesAmong(const TestHttpRequest &request, const std::v
     return out;
 }
 
-std::string ReadAll(VFile *file) {
-    EXPECT_EQ(file->Open(kVFileRead), kNoError);
-    uint32_t size = 0;
-    file->GetSize(&size);
-    std::string text(size, '\0');
-    uint32_t read = 0;
-    if (size != 0) {
-        EXPECT_EQ(file->Read(size, &text[0], &read), kNoError);
-    }
-    file->Close();
-    return text;
-}
-
 // A request body in a device file.
 VFile *BodyFile(const WCHAR *path, const std::string &content) {
     VFile *file = new VFile;

@@ -258,6 +258,34 @@ TEST_F(DriverTest, SignalFromAnotherThreadIsAppliedOnTheOwnerThread) {
     EXPECT_FALSE(driver.IsPosted());
 }
 
+// A signal made on another thread for one activation is still on its way
+// when the owner gives that activation up (Deactivate) and activates the
+// task anew for other work: it must not complete the later activation,
+// which only a signal of its own completes.
+TEST_F(DriverTest, CarriedSignalOfAnEarlierActivationIsDropped) {
+    DWinMobActiveTaskManagerDriver driver(nullptr, m_message);
+    LoggingTask task(3, 'A', nullptr, 0);
+    driver.GetTaskManager()->AddTask(&task);
+    auto signalFromWorker = [&](DErrorCode code) {
+        std::thread worker([&] { task.GetSignal()->Signal(code); });
+        worker.join();
+    };
+    ASSERT_EQ(kNoError, task.Activate());
+    signalFromWorker(1);  // queued, not applied yet
+    ASSERT_EQ(kNoError, task.Deactivate());
+    ASSERT_EQ(kNoError, task.Activate());
+    PumpPending();
+    EXPECT_FALSE(task.GetSignal()->IsReady());
+    while (driver.IsPosted()) driver.RunNextTask();
+    EXPECT_EQ(0, task.runs);
+
+    signalFromWorker(2);
+    PumpPending();
+    while (driver.IsPosted()) driver.RunNextTask();
+    EXPECT_EQ(1, task.runs);
+    EXPECT_EQ(2u, task.lastCode);
+}
+
 TEST_F(DriverTest, WorkerSignalsWhileTheOwnerTurnsAreNeverLost) {
     constexpr DErrorCode kSignals = 3000;
     TestWindow window(nullptr);
