@@ -1,5 +1,6 @@
 // For tests only: hooks that replace what the device's network and radio
-// services answer, so that a test reaches each failure without hardware.
+// services answer, so that a test reaches each failure without hardware,
+// and one that stops a process in the middle of its registry writes.
 // Programs never call these. A script stays in force for the process until
 // it is replaced or reset; tests reset it when they end.
 #ifndef VPLATFORM_VPLATFORM_TEST_H
@@ -51,6 +52,13 @@ PLATAPI void TelephonySetScript(const TelephonyScript &script);
 PLATAPI void TelephonyResetScript(void);
 // Telephony instances and open lines not yet released (a test's leak check).
 PLATAPI DWORD TelephonyHeldCount(void);
+
+// Called after each value a registry call has set (RegSetValueExW), before
+// the call returns and, inside RegBeginTransaction, before the commit: a
+// test ends its process there to see what a kill at that point leaves.
+// Null removes it.
+typedef void (*RegistryWriteHook)(void);
+PLATAPI void RegistrySetWriteHook(RegistryWriteHook hook);
 
 }  // namespace vplat
 

@@ -90,6 +90,16 @@ PLATAPI LONG RegCloseKey(HKEY hKey);
 // Every write is already kept when its call returns; this also pushes the
 // registry's log into its main file.
 PLATAPI LONG RegFlushKey(HKEY hKey);
+
+// Groups this thread's registry calls, from RegBeginTransaction to
+// RegEndTransaction, into one change: other threads and processes see all
+// of it or none, and a process that ends inside it changes nothing. It
+// holds the registry's write lock throughout (other writers wait), so keep
+// it short. Begin: 170 when this thread has one open already. End: commits
+// when commit is TRUE (returning the commit's error), else discards every
+// change since Begin; 1 when none is open.
+PLATAPI LONG RegBeginTransaction(void);
+PLATAPI LONG RegEndTransaction(BOOL commit);
 }
 
 #endif

@@ -41,9 +41,12 @@ RegistryKeyCall::RegistryKeyCall(HKEY hKey, bool write) {
         m_err = ERROR_INVALID_HANDLE;
         return;
     }
-    m_tx.emplace(m_store->Db(), write);
-    m_err = m_tx->Error();
-    if (m_err != ERROR_SUCCESS) return;
+    // Inside the caller's transaction the call is one step of it.
+    if (!m_store->InCallerTransaction()) {
+        m_tx.emplace(m_store->Db(), write);
+        m_err = m_tx->Error();
+        if (m_err != ERROR_SUCCESS) return;
+    }
     bool exists = false;
     m_err = m_store->KeyExists(m_key.id, &exists);
     if (m_err == ERROR_SUCCESS && !exists) m_err = ERROR_KEY_DELETED;

@@ -32,8 +32,9 @@ bool IsPredefinedKey(HKEY hKey, int *root);
 HKEY NewKeyHandle(const RegistryStore &store, RegistryKeyRef key);
 
 // One registry call on the key behind a handle: the thread's registry
-// connection, a read or write transaction, and the check that the key still
-// exists. Error() is 0 when all three are in place.
+// connection, a read or write transaction (none of its own inside the
+// caller's transaction), and the check that the key still exists. Error()
+// is 0 when all three are in place.
 class RegistryKeyCall {
 public:
     RegistryKeyCall(HKEY hKey, bool write);

@@ -1,5 +1,5 @@
 // The registry calls on keys: open, create, delete, enumerate, describe,
-// close and flush.
+// close and flush, and the caller's transaction over them.
 #include <algorithm>
 
 #include "registrykey.h"
@@ -140,4 +140,16 @@ extern "C" PLATAPI LONG RegFlushKey(HKEY hKey) {
     DWORD err = call.Finish(call.Error());
     if (err != ERROR_SUCCESS) return err;
     return call.Store().Checkpoint();
+}
+
+extern "C" PLATAPI LONG RegBeginTransaction(void) {
+    RegistryStore *store = nullptr;
+    DWORD err = RegistryForThread(&store);
+    return err != ERROR_SUCCESS ? err : store->BeginCallerTransaction();
+}
+
+extern "C" PLATAPI LONG RegEndTransaction(BOOL commit) {
+    RegistryStore *store = nullptr;
+    DWORD err = RegistryForThread(&store);
+    return err != ERROR_SUCCESS ? err : store->EndCallerTransaction(commit != FALSE);
 }

@@ -90,28 +90,55 @@ DWORD RegistryStore::Open(const std::string &deviceRoot) {
 
 bool RegistryStore::OpenedHere() const { return m_pid == getpid(); }
 
+void RegistryStore::Abandon() {
+    // Its rollback would write through the parent's connection.
+    (void)m_callerTx.release();
+    m_db.Abandon();
+}
+
+DWORD RegistryStore::BeginCallerTransaction() {
+    if (m_callerTx != nullptr) return ERROR_BUSY;
+    auto tx = std::make_unique<SqliteTransaction>(m_db, true);
+    if (tx->Error() != ERROR_SUCCESS) return tx->Error();
+    m_callerTx = std::move(tx);
+    return ERROR_SUCCESS;
+}
+
+DWORD RegistryStore::EndCallerTransaction(bool commit) {
+    if (m_callerTx == nullptr) return ERROR_INVALID_FUNCTION;
+    DWORD err = commit ? m_callerTx->Commit() : ERROR_SUCCESS;
+    m_callerTx.reset();  // rolls back what was not committed
+    return err;
+}
+
 bool RegistryStore::Serves(const std::string &deviceRoot) const {
     if (!m_db.IsOpen() || !OpenedHere() || deviceRoot != m_deviceRoot) return false;
     struct stat st;
     return stat(m_path.c_str(), &st) == 0 && st.st_dev == m_fileDevice && st.st_ino == m_fileInode;
 }
 
+DWORD RegistryStore::SchemaVersion(int64_t *version) {
+    SqliteStatement query(m_db, "PRAGMA user_version");
+    bool row;
+    DWORD err = query.Step(&row);
+    *version = err == ERROR_SUCCESS && row ? query.Int(0) : 0;
+    return err;
+}
+
 // Makes the tables, the roots and the device's own keys of a new file, once
-// for all processes: the write lock orders racing first opens.
+// for all processes: the write lock orders racing first opens. A made file
+// is only read, so that opening it never waits for another's write.
 DWORD RegistryStore::MakeSchema() {
+    int64_t version = 0;
+    DWORD err = SchemaVersion(&version);
+    if (err != ERROR_SUCCESS || version >= kSchemaVersion) return err;
     SqliteTransaction tx(m_db, true);
     if (tx.Error() != ERROR_SUCCESS) return tx.Error();
-    int64_t version = 0;
-    {
-        SqliteStatement query(m_db, "PRAGMA user_version");
-        bool row;
-        DWORD err = query.Step(&row);
-        if (err != ERROR_SUCCESS) return err;
-        if (row) version = query.Int(0);
-    }
+    err = SchemaVersion(&version);
+    if (err != ERROR_SUCCESS) return err;
     if (version >= kSchemaVersion) return tx.Commit();
 
-    DWORD err = m_db.Exec(kSchema);
+    err = m_db.Exec(kSchema);
     for (int root = 0; root < kRootCount && err == ERROR_SUCCESS; ++root) {
         SqliteStatement insert(m_db, "INSERT INTO keys(id, root, parent, name, folded) VALUES(?1, ?2, NULL, x'', x'')");
         insert.BindInt(1, RegistryRootKey(root).id);
@@ -266,7 +293,9 @@ DWORD RegistryForThread(RegistryStore **store) {
     std::string root;
     if (!DeviceCurrentRoot(&root)) return GetLastError();
     ThreadRegistry &mine = t_registry;
-    if (mine.store == nullptr || !mine.store->Serves(root)) {
+    // A caller's open transaction keeps its connection to the end.
+    bool keep = mine.store != nullptr && mine.store->InCallerTransaction() && mine.store->OpenedHere();
+    if (!keep && (mine.store == nullptr || !mine.store->Serves(root))) {
         mine.Drop();
         auto fresh = std::make_unique<RegistryStore>();
         DWORD err = fresh->Open(root);

@@ -12,6 +12,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -53,9 +54,17 @@ public:
     bool Serves(const std::string &deviceRoot) const;
     // Whether this process opened the connection (not a parent before a fork).
     bool OpenedHere() const;
-    void Abandon() { m_db.Abandon(); }
+    // Forgets the connection (and an open transaction of the caller's)
+    // without touching the file: for a child that inherited it.
+    void Abandon();
     const std::string &DeviceRoot() const { return m_deviceRoot; }
     SqliteDb &Db() { return m_db; }
+
+    // The caller's transaction (RegBeginTransaction): while it is open every
+    // registry call of this thread joins it instead of making its own.
+    DWORD BeginCallerTransaction();
+    DWORD EndCallerTransaction(bool commit);
+    bool InCallerTransaction() const { return m_callerTx != nullptr; }
 
     // Each operation below is one statement, or runs inside the caller's
     // SqliteTransaction on Db().
@@ -82,9 +91,11 @@ public:
     DWORD Checkpoint();
 
 private:
+    DWORD SchemaVersion(int64_t *version);
     DWORD MakeSchema();
 
     SqliteDb m_db;
+    std::unique_ptr<SqliteTransaction> m_callerTx;
     std::string m_deviceRoot;
     std::string m_path;
     pid_t m_pid = 0;

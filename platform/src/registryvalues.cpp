@@ -1,15 +1,19 @@
 // The registry calls on values: query, set, delete and enumerate. Data is
 // kept and handed back exactly as it was stored.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "registrykey.h"
+#include "vplatform_test.h"
 #include "winerror.h"
 #include "winreg.h"
 
 using namespace vplat;
 
 namespace {
+
+std::atomic<RegistryWriteHook> g_writeHook{nullptr};
 
 // Hands a value's type and data to the caller's optional outputs: with no
 // buffer only the size; with a short one 234 and the size needed.
@@ -49,8 +53,13 @@ extern "C" PLATAPI LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DW
     if (lpData == nullptr && cbData != 0) return ERROR_INVALID_PARAMETER;
     RegistryKeyCall call(hKey, true);
     if (call.Error() != ERROR_SUCCESS) return call.Finish(call.Error());
-    return call.Finish(call.Store().SetValue(call.Key().id, ValueName(lpValueName), dwType, lpData, cbData));
+    DWORD err = call.Store().SetValue(call.Key().id, ValueName(lpValueName), dwType, lpData, cbData);
+    RegistryWriteHook hook = g_writeHook.load();
+    if (err == ERROR_SUCCESS && hook != nullptr) hook();
+    return call.Finish(err);
 }
+
+PLATAPI void vplat::RegistrySetWriteHook(RegistryWriteHook hook) { g_writeHook.store(hook); }
 
 extern "C" PLATAPI LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
     RegistryKeyCall call(hKey, true);

@@ -549,3 +549,36 @@ TEST_F(RegistryTest, RemovedRegistryIsMadeAgain) {
     EXPECT_FALSE(Exists(HKEY_CURRENT_USER, u"Old"));
     EXPECT_TRUE(Exists(HKEY_CURRENT_USER, u"Software\\Microsoft\\AirSync\\Connection"));
 }
+
+// A transaction's writes are seen by no other connection until its commit,
+// then all at once; an ended-without-commit one leaves nothing behind.
+TEST_F(RegistryTest, TransactionIsSeenWholeOrNotAtAll) {
+    HKEY key = Create(HKEY_CURRENT_USER, u"Batch");
+    ASSERT_EQ(ERROR_SUCCESS, Set(key, u"Hour", REG_DWORD, Dword(8)));
+    ASSERT_EQ(ERROR_SUCCESS, Set(key, u"Minute", REG_DWORD, Dword(0)));
+    OtherThread other;
+
+    ASSERT_EQ(ERROR_SUCCESS, RegBeginTransaction());
+    EXPECT_EQ(ERROR_BUSY, RegBeginTransaction());
+    ASSERT_EQ(ERROR_SUCCESS, Set(key, u"Hour", REG_DWORD, Dword(18)));
+    ASSERT_EQ(ERROR_SUCCESS, Set(key, u"Minute", REG_DWORD, Dword(30)));
+    EXPECT_EQ(18u, QueryDword(key, u"Hour"));  // this thread reads its own writes
+    other.Run([&] {
+        EXPECT_EQ(8u, QueryDword(key, u"Hour"));
+        EXPECT_EQ(0u, QueryDword(key, u"Minute"));
+    });
+    ASSERT_EQ(ERROR_SUCCESS, RegEndTransaction(TRUE));
+    other.Run([&] {
+        EXPECT_EQ(18u, QueryDword(key, u"Hour"));
+        EXPECT_EQ(30u, QueryDword(key, u"Minute"));
+    });
+
+    ASSERT_EQ(ERROR_SUCCESS, RegBeginTransaction());
+    ASSERT_EQ(ERROR_SUCCESS, Set(key, u"Hour", REG_DWORD, Dword(7)));
+    RegCloseKey(Create(HKEY_CURRENT_USER, u"Batch\\Sub"));
+    ASSERT_EQ(ERROR_SUCCESS, RegEndTransaction(FALSE));
+    EXPECT_EQ(18u, QueryDword(key, u"Hour"));
+    EXPECT_FALSE(Exists(HKEY_CURRENT_USER, u"Batch\\Sub"));
+    EXPECT_EQ(ERROR_INVALID_FUNCTION, RegEndTransaction(TRUE));
+    RegCloseKey(key);
+}

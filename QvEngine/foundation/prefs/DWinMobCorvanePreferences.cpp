@@ -1,8 +1,10 @@
 // Load and save of the preferences over the registry, value by value.
 #include "DWinMobCorvanePreferences.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <utility>
 
@@ -90,7 +92,6 @@ DErrorCode DWinMobCorvanePreferences::WriteValue(EPrefId id) {
         err = WriteUserRegDWORD(key, d.name, slot.number);
         break;
     }
-    if (err == kNoError) slot.changed = false;
     return err;
 }
 
@@ -114,11 +115,23 @@ DErrorCode DWinMobCorvanePreferences::Load(BOOL force) {
 
 DErrorCode DWinMobCorvanePreferences::SaveAll() {
     if (!m_loaded) return kNoError;
+    auto pending = [this](const DPrefDescriptor &d) { return m_values[d.id].changed && !(d.flags & kPrefOwnValue); };
+    if (std::none_of(std::begin(kPrefTable), std::end(kPrefTable), pending)) return kNoError;
+    // One transaction: another process, or this one after a kill, sees the
+    // whole save or none of it (never one save's hour with another's minute).
+    DErrorCode err = static_cast<DErrorCode>(RegBeginTransaction());
+    if (err != kNoError) return err;
     for (const DPrefDescriptor &d : kPrefTable) {
-        if (!m_values[d.id].changed || (d.flags & kPrefOwnValue)) continue;
-        DErrorCode err = WriteValue(d.id);
-        if (err != kNoError) return err;
+        if (!pending(d)) continue;
+        err = WriteValue(d.id);
+        if (err != kNoError) break;
     }
+    DErrorCode end = static_cast<DErrorCode>(RegEndTransaction(err == kNoError ? TRUE : FALSE));
+    if (err == kNoError) err = end;
+    if (err != kNoError) return err;
+    // Only now is every value stored: a failed save leaves them all pending.
+    for (const DPrefDescriptor &d : kPrefTable)
+        if (pending(d)) m_values[d.id].changed = false;
     return kNoError;
 }
 

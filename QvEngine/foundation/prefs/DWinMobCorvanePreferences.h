@@ -9,8 +9,10 @@
 //   ends the load and is returned.
 // - SaveAll writes only the values this object changed since it loaded or
 //   last wrote them, in table order, so that values another process wrote
-//   meanwhile (the scheduler's change bits above all) stay as they are. It
-//   stops at the first failing write.
+//   meanwhile (the scheduler's change bits above all) stay as they are. The
+//   save is one registry transaction: it is stored whole or not at all (a
+//   failing write, returned, undoes the save and leaves every value
+//   pending for the next one).
 // - The refreshing values re-read the registry on every get and are written
 //   by their setters at once (InstallDirectory, QVHeartbeat,
 //   RoamingOverride, PushNeedsSoap, EngineNeedsSoap, ShowWizard, ITPNum,

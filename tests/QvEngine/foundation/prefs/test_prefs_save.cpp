@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <functional>
 
 #include "DWinMobCorvanePreferences.h"
 #include "prefstestutil.h"
+#include "vplatform_test.h"
 
 namespace {
 
@@ -135,6 +138,81 @@ TEST_F(PrefsSaveTest, NumbersKeepTheirWidthAndTimesTheirTwoValues) {
     EXPECT_EQ(prefs.GetPeakWeekdayFlags(), 0x7F);
     EXPECT_EQ(prefs.GetPeakStartTime().tm_hour, 7);
     EXPECT_EQ(prefs.GetPeakStartTime().tm_min, 30);
+}
+
+// A save killed at any of its writes leaves the registry as it was: never
+// part old and part new (the hour of one save with the minute of another).
+int g_writesBeforeKill = 0;
+void KillAtWrite() {
+    if (--g_writesBeforeKill == 0) _exit(3);
+}
+
+TEST_F(PrefsSaveTest, SaveKilledAtAnyWriteLeavesTheOldValues) {
+    Prefs prefs;
+    ASSERT_EQ(prefs.Load(FALSE), kNoError);
+    const auto oldProduct = Snapshot(kProductKey);
+    const auto oldAccount = Snapshot(kAccountKey);
+    struct tm start = {};
+    start.tm_hour = 6;
+    start.tm_min = 45;
+    struct tm end = {};
+    end.tm_hour = 20;
+    end.tm_min = 15;
+    ASSERT_EQ(prefs.SetServer(Text(u"mail.example.org")), kNoError);
+    ASSERT_EQ(prefs.SetPassword(Text(u"secret")), kNoError);
+    ASSERT_EQ(prefs.SetPeakStartTime(start), kNoError);
+    ASSERT_EQ(prefs.SetPeakEndTime(end), kNoError);
+    ASSERT_EQ(prefs.SetEngineState(4), kNoError);
+    ASSERT_EQ(prefs.SetVerboseLogging(1), kNoError);
+
+    int killAt = 1;
+    for (;; ++killAt) {
+        ASSERT_LT(killAt, 100) << "the save never completed";
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            g_writesBeforeKill = killAt;
+            vplat::RegistrySetWriteHook(KillAtWrite);
+            _exit(prefs.SaveAll() == kNoError ? 0 : 1);
+        }
+        int status = -1;
+        ASSERT_EQ(child, waitpid(child, &status, 0));
+        ASSERT_TRUE(WIFEXITED(status));
+        if (WEXITSTATUS(status) != 3) {
+            ASSERT_EQ(WEXITSTATUS(status), 0);
+            break;
+        }
+        ASSERT_EQ(Snapshot(kProductKey), oldProduct) << "killed at write " << killAt;
+        ASSERT_EQ(Snapshot(kAccountKey), oldAccount) << "killed at write " << killAt;
+    }
+    EXPECT_GT(killAt, 8);  // every value of the save was a kill point
+    EXPECT_EQ(Raw(kAccountKey, u"Server"), TextValue(u"mail.example.org"));
+    EXPECT_EQ(Raw(kProductKey, u"PeakStartTime-hour"), DwordValue(6));
+    EXPECT_EQ(Raw(kProductKey, u"PeakStartTime-min"), DwordValue(45));
+    EXPECT_EQ(Raw(kProductKey, u"PeakEndTime-hour"), DwordValue(20));
+    EXPECT_EQ(Raw(kProductKey, u"EngineState"), DwordValue(4));
+}
+
+// A failing write undoes the whole save and is returned; the next save
+// writes every value again.
+TEST_F(PrefsSaveTest, FailedSaveStoresNothingAndTheNextSaveStoresAll) {
+    Prefs prefs;
+    ASSERT_EQ(prefs.Load(FALSE), kNoError);
+    const RawValue oldServer = Raw(kAccountKey, u"Server");
+    ASSERT_EQ(prefs.SetServer(Text(u"mail.example.org")), kNoError);  // account key, written first
+    ASSERT_EQ(prefs.SetVerboseLogging(1), kNoError);                 // product key
+    ASSERT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, kProductKey), ERROR_SUCCESS);
+
+    EXPECT_EQ(prefs.SaveAll(), DErrorCode(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(Raw(kAccountKey, u"Server"), oldServer);
+
+    HKEY h;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kProductKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(h);
+    ASSERT_EQ(prefs.SaveAll(), kNoError);
+    EXPECT_EQ(Raw(kAccountKey, u"Server"), TextValue(u"mail.example.org"));
+    EXPECT_EQ(Raw(kProductKey, u"VerboseLogging"), DwordValue(1));
 }
 
 }  // namespace
