@@ -142,9 +142,11 @@ DErrorCode DLogProviderVFile::ApplyCap(const uint8_t **bytes, uint32_t *length) 
     }
     if (static_cast<uint64_t>(size) + *length <= m_maxSize || size <= kKeptHead) return kNoError;
 
+    // At least the minimum cut (no more than the cap), and never less than
+    // what brings the file back under the cap: a file found far above it
+    // (a larger cap before, or copied in) is cut to fit at once.
     uint64_t cut = static_cast<uint64_t>(size) + *length - m_maxSize;
-    cut = std::max<uint64_t>(cut, kMinCut);
-    cut = std::min<uint64_t>(cut, m_maxSize);
+    cut = std::max<uint64_t>(cut, std::min(kMinCut, m_maxSize));
     if (wide && (cut & 1)) ++cut;
     cut = std::min<uint64_t>(cut, size - kKeptHead);
     if (wide && (cut & 1)) --cut;

@@ -226,6 +226,30 @@ TEST_F(LogTest, CapCutsTheOldestTextAfterTheFirstTwoBytes) {
     EXPECT_TRUE(stored == old.substr(0, 2) + old.substr(2 + 2048) + piece);
 }
 
+// A log found at more than twice its cap (written under a larger cap) is
+// cut to fit by the first write, its newest text kept.
+TEST_F(LogTest, LogFarAboveItsCapIsCutToFitByTheNextWrite) {
+    struct Case {
+        uint32_t oldSize;
+        uint32_t cap;
+    };
+    const Case cases[] = {{20000, 4096}, {200000, 65536}, {9000, 3000}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.oldSize);
+        std::string old(c.oldSize, '\0');
+        for (size_t i = 0; i < old.size(); ++i) old[i] = static_cast<char>('a' + i % 26);
+        Put(old);
+        DLogProviderVFile log;
+        ASSERT_EQ(OpenLog(log, kLogAppend, c.cap), kNoError);
+        ASSERT_EQ(log.WriteString("new line", 0, kAll), kNoError);
+        log.Close();
+        const std::string stored = Get();
+        EXPECT_EQ(stored.size(), c.cap);
+        EXPECT_EQ(stored.substr(0, 2), old.substr(0, 2));
+        EXPECT_TRUE(stored.substr(2) == old.substr(old.size() - (c.cap - 2 - 8)) + "new line");
+    }
+}
+
 // The cap counts line ends as written and keeps a wide log's units whole.
 TEST_F(LogTest, CappedLogNeverPassesItsCap) {
     struct Case {
