@@ -7,6 +7,7 @@
 #define VPLATFORM_WINFILE_H
 
 #include "winerror.h"
+#include "wintime.h"
 #include "wintypes.h"
 
 #define GENERIC_READ 0x80000000UL
@@ -41,6 +42,19 @@
 
 #define MOVEFILE_REPLACE_EXISTING 0x00000001
 
+// One entry of a folder listing. Creation and write times are the file's
+// last write; dwOID is 0.
+typedef struct _WIN32_FIND_DATAW {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwOID;
+    WCHAR cFileName[MAX_PATH];
+} WIN32_FIND_DATAW, *LPWIN32_FIND_DATAW;
+
 extern "C" {
 PLATAPI HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                            LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
@@ -69,6 +83,15 @@ PLATAPI BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecuri
 PLATAPI BOOL RemoveDirectoryW(LPCWSTR lpPathName);
 PLATAPI DWORD GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer);
 PLATAPI UINT GetTempFileNameW(LPCWSTR lpPathName, LPCWSTR lpPrefixString, UINT uUnique, LPWSTR lpTempFileName);
+// Lists the entries of a folder whose names match the last component of
+// lpFileName, which may hold '*' (any run of characters) and '?' (any one),
+// compared without case ("*.*" matches every name). The listing is taken at
+// FindFirstFileW, in name order. FindFirstFileW fails with
+// ERROR_FILE_NOT_FOUND when nothing matches (ERROR_PATH_NOT_FOUND when the
+// folder is missing); FindNextFileW with ERROR_NO_MORE_FILES after the last.
+PLATAPI HANDLE FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData);
+PLATAPI BOOL FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData);
+PLATAPI BOOL FindClose(HANDLE hFindFile);
 }
 
 #endif

@@ -16,13 +16,13 @@ constexpr DWORD kTempPathLength = sizeof(kTempPath) / sizeof(kTempPath[0]) - 1;
 
 // Numbers for names picked here: a start that differs between processes,
 // so that programs sharing the device rarely try the same names, then one
-// apart.
+// apart. The process id is mixed in at each pick, so that processes forked
+// from one parent (which share its start) do not walk the same names.
 UINT NextUnique() {
-    static std::atomic<UINT> next{
-        UINT(std::chrono::steady_clock::now().time_since_epoch().count()) * 2654435761u ^ UINT(getpid())};
+    static std::atomic<UINT> next{UINT(std::chrono::steady_clock::now().time_since_epoch().count()) * 2654435761u};
     UINT value;
     do {
-        value = next.fetch_add(1) & 0xFFFF;
+        value = (next.fetch_add(1) + UINT(getpid()) * 2654435761u) & 0xFFFF;
     } while (value == 0);
     return value;
 }

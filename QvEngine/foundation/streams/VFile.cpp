@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "TempFileSweep.h"
 #include "winfile.h"
 
 namespace {
@@ -31,6 +32,7 @@ DErrorCode CopyOut(const std::u16string &text, WCHAR *out, uint32_t capacity) {
 
 VFile::VFile()
     : m_handle(INVALID_HANDLE_VALUE),
+      m_hold(INVALID_HANDLE_VALUE),
       m_open(false),
       m_openMode(kVFileClosed),
       m_bigEndian(false),
@@ -41,6 +43,7 @@ VFile::VFile()
 VFile::~VFile() { Release(); }
 
 DErrorCode VFile::SetFileName(const WCHAR *path) {
+    if (path == nullptr || m_name != path) DropHold();  // the hold is the old name's
     try {
         if (path == nullptr)
             m_name.clear();
@@ -157,6 +160,7 @@ DErrorCode VFile::Create() {
         CreateFileW(m_name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return vfileErrCantCreateFile;
     CloseHandle(handle);
+    if (m_temporary && m_hold == INVALID_HANDLE_VALUE) HoldTempFile();  // made again after a Delete
     m_size = 0;
     m_position = 0;
     return kNoError;
@@ -167,6 +171,7 @@ DErrorCode VFile::Delete() {
     m_size = 0;
     m_position = 0;
     if (!HasName()) return kNoError;
+    DropHold();
     DWORD attributes = GetFileAttributesW(m_name.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
         SetFileAttributesW(m_name.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
@@ -429,16 +434,42 @@ DErrorCode VFile::CopyTo(VFile &dest) {
     return destMode == kVFileClosed ? kNoError : dest.Open(destMode);
 }
 
+bool VFile::HoldTempFile() {
+    m_hold = CreateFileW(m_name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    return m_hold != INVALID_HANDLE_VALUE;
+}
+
+void VFile::DropHold() {
+    if (m_hold == INVALID_HANDLE_VALUE) return;
+    CloseHandle(m_hold);
+    m_hold = INVALID_HANDLE_VALUE;
+}
+
 DErrorCode VFile::MakeTempName() {
+    // The old temporary file is this VFile's own: nobody else would delete it.
+    if (m_temporary) Release();
+    SweepStaleTempFilesOnce();
     WCHAR folder[MAX_PATH + 1];
     WCHAR name[MAX_PATH + 1];
     DWORD length = GetTempPathW(MAX_PATH, folder);
     if (length == 0 || length > MAX_PATH) return 1;
-    if (GetTempFileNameW(folder, u"$KW", 0, name) == 0) return 1;
-    DErrorCode err = SetFileName(name);
-    if (err != kNoError) return err;
-    m_temporary = true;
-    return kNoError;
+    // A name is ours once held: another process's start may sweep the new,
+    // still unheld file first, and then the next name is tried.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        if (GetTempFileNameW(folder, kTempFilePrefix, 0, name) == 0) return 1;
+        DErrorCode err = SetFileName(name);
+        if (err != kNoError) {
+            DeleteFileW(name);
+            return err;
+        }
+        if (HoldTempFile()) {
+            m_temporary = true;
+            return kNoError;
+        }
+    }
+    SetFileName(nullptr);
+    return 1;
 }
 
 DErrorCode VFile::CreateTemp() {
@@ -452,6 +483,7 @@ DErrorCode VFile::Release() {
     Close();
     DErrorCode err = kNoError;
     if (m_temporary) err = Delete();
+    DropHold();
     m_temporary = false;
     m_name.clear();
     m_name.shrink_to_fit();

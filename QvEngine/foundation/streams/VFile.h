@@ -10,7 +10,11 @@
 //   file returns ERROR_INVALID_HANDLE on a closed one, as the platform would.
 // - Copies, fills and moves go through one heap buffer of at most
 //   kVFileChunkSize bytes; nothing is read whole into memory.
-// - A temporary file is deleted when its VFile is released or destroyed.
+// - A temporary file is deleted when its VFile is released or destroyed,
+//   and naming a temporary VFile again deletes its old file. While the VFile
+//   keeps it, the file is held open (a handle without access, which takes
+//   no part in sharing) so that the sweep of stale temporary files at a
+//   process's start (TempFileSweep.h) passes it by, even while it is closed.
 // - Non-copyable: the object owns its handle.
 #ifndef QV_VFILE_H
 #define QV_VFILE_H
@@ -99,8 +103,13 @@ private:
     void ResyncPosition();
     // Opens the named file with the given access; the platform error on failure.
     DErrorCode OpenHandle(DWORD access, DWORD share, HANDLE *out) const;
+    // The temporary file's hold: taken while the file exists, dropped before
+    // it is deleted or the VFile names another file.
+    bool HoldTempFile();
+    void DropHold();
 
     HANDLE m_handle;
+    HANDLE m_hold;
     std::u16string m_name;
     bool m_open;
     int m_openMode;
