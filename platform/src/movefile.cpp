@@ -11,6 +11,7 @@
 #include "devicepath.h"
 #include "hosterror.h"
 #include "sharelock.h"
+#include "utf8.h"
 #include "winfile.h"
 
 namespace {
@@ -37,6 +38,31 @@ DWORD CheckReplaceable(const std::string &host, const struct stat &st) {
     DWORD err = HeldOpen(host, &open);
     if (err == ERROR_SUCCESS && open) err = ERROR_SHARING_VIOLATION;
     return err;
+}
+
+// A file open anywhere on the device keeps its name.
+DWORD CheckMovable(const std::string &host, const struct stat &st) {
+    if (!S_ISREG(st.st_mode)) return ERROR_SUCCESS;
+    bool open = false;
+    DWORD err = HeldOpen(host, &open);
+    if (err == ERROR_SUCCESS && open) err = ERROR_SHARING_VIOLATION;
+    return err;
+}
+
+// A new name that differs from the file's own only in case (both gates
+// held): the last component takes the new spelling, as the device keeps it.
+BOOL RenameCase(const std::string &source, const struct stat &st, const std::u16string &newName) {
+    std::string spelling;
+    vplat::Utf8Encode(newName.data(), newName.size(), true, &spelling);
+    const std::string target = source.substr(0, source.rfind('/') + 1) + spelling;
+    if (target == source) return TRUE;  // already spelled so
+    // Another host entry of that exact spelling is not this file: keep both.
+    struct stat other;
+    if (lstat(target.c_str(), &other) == 0) return Fail(ERROR_ALREADY_EXISTS);
+    DWORD err = CheckMovable(source, st);
+    if (err != ERROR_SUCCESS) return Fail(err);
+    if (std::rename(source.c_str(), target.c_str()) != 0) return Fail(vplat::Win32FromErrno(errno));
+    return TRUE;
 }
 
 }  // namespace
@@ -74,13 +100,9 @@ extern "C" PLATAPI BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFil
     struct stat st;
     if (stat(source.c_str(), &st) != 0)
         return Fail(errno == ENOENT ? MissingPathError(source) : Win32FromErrno(errno));
-    if (sameName) return TRUE;  // the name already names the file
-    if (S_ISREG(st.st_mode)) {
-        bool open = false;
-        err = HeldOpen(source, &open);
-        if (err == ERROR_SUCCESS && open) err = ERROR_SHARING_VIOLATION;
-        if (err != ERROR_SUCCESS) return Fail(err);
-    }
+    if (sameName) return RenameCase(source, st, to.components.back());
+    err = CheckMovable(source, st);
+    if (err != ERROR_SUCCESS) return Fail(err);
 
     struct stat targetStat;
     if (stat(target.c_str(), &targetStat) == 0) {

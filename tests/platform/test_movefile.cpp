@@ -1,3 +1,6 @@
+#include <dirent.h>
+
+#include <set>
 #include <string>
 
 #include "filetestutil.h"
@@ -86,4 +89,34 @@ TEST_F(MoveFileTest, RefusesFilesInUseReadOnlyTargetsAndMissingNames) {
     EXPECT_EQ("dst", ReadHost(Device().Host(u"\\Temp\\dir\\dst.txt")));
     EXPECT_TRUE(MoveFileW(u"\\Temp\\dir", u"\\Temp\\moved"));
     EXPECT_EQ("dst", ReadHost(Device().Host(u"\\Temp\\moved\\dst.txt")));
+}
+
+// A new name that differs only in case renames the file (or folder) to that
+// spelling; its content stays, and a file in use keeps its name.
+TEST_F(MoveFileTest, CaseOnlyRenameTakesTheNewSpelling) {
+    auto hostNames = [&] {
+        std::set<std::string> names;
+        DIR *dir = opendir(Device().Host(u"\\Temp").c_str());
+        while (dirent *entry = dir != nullptr ? readdir(dir) : nullptr) names.insert(entry->d_name);
+        if (dir != nullptr) closedir(dir);
+        names.erase(".");
+        names.erase("..");
+        return names;
+    };
+    ASSERT_TRUE(MakeFile(u"\\Temp\\report.txt", "content"));
+    ASSERT_TRUE(CreateDirectoryW(u"\\Temp\\logs", nullptr));
+
+    EXPECT_TRUE(MoveFileW(u"\\temp\\REPORT.txt", u"\\Temp\\Report.TXT"));
+    EXPECT_TRUE(MoveFileW(u"\\Temp\\logs", u"\\TEMP\\Logs"));
+    EXPECT_EQ(hostNames(), (std::set<std::string>{"Logs", "Report.TXT"}));
+    EXPECT_EQ("content", ReadHost(Device().Host(u"\\Temp\\report.txt")));
+    EXPECT_TRUE(MoveFileW(u"\\Temp\\Report.TXT", u"\\Temp\\Report.TXT"));  // the same spelling: nothing to do
+
+    HANDLE held = OpenFile(u"\\Temp\\report.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    SetLastError(0);
+    EXPECT_FALSE(MoveFileW(u"\\Temp\\Report.TXT", u"\\Temp\\report.txt"));
+    EXPECT_EQ(DWORD(ERROR_SHARING_VIOLATION), GetLastError());
+    CloseHandle(held);
+    EXPECT_EQ(hostNames(), (std::set<std::string>{"Logs", "Report.TXT"}));
 }
