@@ -139,7 +139,10 @@ DErrorCode DEASFolderInfoStore::FindFirstFolderOfType(uint32_t type, DEASFolderI
 }
 
 bool DEASFolderInfoStore::IsChildOf(DEASFolderInfoRecord *folder, DEASFolderInfoRecord *parent) {
-    if (folder->FindField(kFolderFieldParentRecordID) != nullptr &&
+    // A reserved id is a link's "none"; a record that carries one (from an
+    // older file) is nobody's parent by id.
+    if (!DSimpleDBHeader::IsReservedRecordID(parent->GetRecordID()) &&
+        folder->FindField(kFolderFieldParentRecordID) != nullptr &&
         folder->GetInt(kFolderFieldParentRecordID) == parent->GetRecordID())
         return true;
     // "0" is the server's word for no folder: every top-level folder has it

@@ -8,6 +8,7 @@ DErrorCode DSimpleDBHeader::SerializeIn(const BYTE *bytes, uint32_t length) {
     m_currentLength = m_storedLength = GetUInt32(bytes);
     m_version = GetUInt32(bytes + 4);
     m_nextRecordID = GetUInt32(bytes + 8);
+    if (IsReservedRecordID(m_nextRecordID)) m_nextRecordID = 1;
     return kNoError;
 }
 
@@ -23,12 +24,12 @@ DErrorCode DSimpleDBHeader::SerializeOut(BYTE *bytes, uint32_t room) {
 
 DErrorCode DSimpleDBHeader::GetNewRecordID(uint32_t *out) {
     if (out == nullptr) return generalErrInvalidParameter;
-    const uint32_t start = m_nextRecordID;
+    const uint32_t start = IsReservedRecordID(m_nextRecordID) ? 1 : m_nextRecordID;
     uint32_t id = start;
-    while (m_database != nullptr && m_database->IsRecordIDInUse(id)) {
+    while (IsReservedRecordID(id) || (m_database != nullptr && m_database->IsRecordIDInUse(id))) {
         if (++id == start) return dbRecordIDLimitReachedError;
     }
     *out = id;
-    m_nextRecordID = id + 1;
+    m_nextRecordID = id + 1;  // a reserved id here is skipped at the next call
     return kNoError;
 }

@@ -10,7 +10,10 @@
 //   current length to the size written.
 // - UpdateStoredLength records, once header (and index) are written, how
 //   many bytes the file now holds for them.
-// - GetNewRecordID asks the owning database which ids are in use.
+// - GetNewRecordID asks the owning database which ids are in use, and never
+//   hands out 0 or kQvUnknown: callers keep those as "no record" (a parent
+//   link of kQvUnknown, a missing link field that reads 0). A stored next id
+//   that is one of them is read as 1.
 #ifndef QV_DSIMPLEDBHEADER_H
 #define QV_DSIMPLEDBHEADER_H
 
@@ -33,9 +36,11 @@ public:
     virtual DErrorCode SerializeOut(BYTE *bytes, uint32_t room);
     virtual void UpdateStoredLength() { m_storedLength = m_currentLength; }
 
-    // Takes the next free id (wrapping at 2^32); dbRecordIDLimitReachedError
-    // when every id is in use.
+    // Takes the next free id (wrapping at 2^32, skipping the reserved ids);
+    // dbRecordIDLimitReachedError when every id is in use.
     DErrorCode GetNewRecordID(uint32_t *out);
+    // 0 and kQvUnknown, which no new record gets.
+    static bool IsReservedRecordID(uint32_t id) { return id == 0 || id == kQvUnknown; }
 
     uint32_t GetCurrentLength() const { return m_currentLength; }
     uint32_t GetStoredLength() const { return m_storedLength; }

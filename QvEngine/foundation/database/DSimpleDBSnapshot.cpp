@@ -1,7 +1,12 @@
 #include "DSimpleDBSnapshot.h"
 
+#include <algorithm>
+#include <cstring>
+#include <memory>
 #include <new>
 
+#include "DSimpleDBFileIO.h"
+#include "DSimpleDBWriteHook.h"
 #include "winfile.h"
 #include "winthread.h"
 
@@ -17,10 +22,10 @@ bool IsBusy(DErrorCode err) {
 }
 
 template <class F>
-DErrorCode RetryWhileBusy(F step) {
+DErrorCode RetryWhileBusy(F step, int tries = kDBFileTries, DWORD delay = kDBFileRetryDelay) {
     DErrorCode err = step();
-    for (int tries = 1; IsBusy(err) && tries < kDBFileTries; ++tries) {
-        Sleep(kDBFileRetryDelay);
+    for (int tried = 1; IsBusy(err) && tried < tries; ++tried) {
+        Sleep(delay);
         err = step();
     }
     return err;
@@ -75,13 +80,17 @@ DErrorCode DBWriteSnapshot(VFile &database, const std::u16string &snapshot) {
         return generalErrMemoryError;
     }
     DErrorCode err = temp.SetFileName(tempName.c_str());
-    if (err == kNoError) err = RetryWhileBusy([&] { return database.CopyTo(temp); });
+    if (err == kNoError) err = database.CopyTo(temp);
     if (err == kNoError) {
-        err = RetryWhileBusy([&]() -> DErrorCode {
-            if (MoveFileExW(tempName.c_str(), snapshot.c_str(), MOVEFILE_REPLACE_EXISTING)) return kNoError;
-            return GetLastError();
-        });
+        DBAfterWrite();
+        err = RetryWhileBusy(
+            [&]() -> DErrorCode {
+                if (MoveFileExW(tempName.c_str(), snapshot.c_str(), MOVEFILE_REPLACE_EXISTING)) return kNoError;
+                return GetLastError();
+            },
+            kDBSnapshotReplaceTries, kDBSnapshotReplaceDelay);
     }
+    if (err == kNoError) DBAfterWrite();
     if (err != kNoError) {
         temp.Delete();
         if (IsBusy(err)) err = vfileErrFileAccesDenied;
@@ -97,4 +106,33 @@ DErrorCode DBDeleteSnapshot(const std::u16string &snapshot) {
         // The leftover copy is harmless: the next save replaces it.
     }
     return IsBusy(err) ? vfileErrFileAccesDenied : err;
+}
+
+DErrorCode DBSnapshotIsCurrent(VFile &database, const std::u16string &snapshot, bool *current) {
+    if (current == nullptr) return generalErrInvalidParameter;
+    *current = true;
+    VFile copy;
+    bool exists = false;
+    DErrorCode err = copy.SetFileName(snapshot.c_str());
+    if (err == kNoError) copy.Exists(&exists);
+    if (err != kNoError) return err;
+    if (!exists) {
+        *current = false;
+        return kNoError;
+    }
+    if (copy.Open(kVFileRead) != kNoError) return kNoError;  // a reader's, or unreadable
+    const uint32_t size = DBFileSize(database);
+    bool same = DBFileSize(copy) == size;
+    std::unique_ptr<BYTE[]> mine(new (std::nothrow) BYTE[kVFileChunkSize]);
+    std::unique_ptr<BYTE[]> theirs(new (std::nothrow) BYTE[kVFileChunkSize]);
+    if (!mine || !theirs) err = generalErrMemoryError;
+    for (uint32_t at = 0; same && err == kNoError && at < size; at += kVFileChunkSize) {
+        const uint32_t n = std::min(size - at, kVFileChunkSize);
+        err = DBReadAt(database, at, n, mine.get());
+        if (err == kNoError) err = DBReadAt(copy, at, n, theirs.get());
+        same = err == kNoError && memcmp(mine.get(), theirs.get(), n) == 0;
+    }
+    copy.Close();
+    if (err == kNoError) *current = same;
+    return err;
 }

@@ -44,8 +44,11 @@ DErrorCode EndFolderStoreWrite(DSimpleDB *store, uint32_t *nesting) {
     if (store == nullptr || nesting == nullptr) return generalErrInvalidParameter;
     if (*nesting == 0) return kNoError;
     if (--*nesting != 0) return kNoError;
+    // Left read/write after a failed save, the store would count as another
+    // owner's: later brackets would neither count nor save.
     DErrorCode err = store->Save();
-    if (err == kNoError) err = DBClose(store);
-    if (err == kNoError) err = DBOpenReadOnly(store);
-    return err;
+    DErrorCode closeErr = DBClose(store);
+    DErrorCode openErr = DBOpenReadOnly(store);
+    if (err != kNoError) return err;
+    return closeErr != kNoError ? closeErr : openErr;
 }

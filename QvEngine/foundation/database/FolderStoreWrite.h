@@ -25,8 +25,9 @@ DErrorCode DBClose(DSimpleDB *store);
 // generalErrInvalidParameter for a null store or counter.
 DErrorCode BeginFolderStoreWrite(DSimpleDB *store, uint32_t *nesting);
 // A count of 0 does nothing; otherwise counts down, and at 0 saves the
-// store, closes it and reopens it read-only, each step only after the one
-// before succeeded.
+// store, closes it and reopens it read-only. A failed save is returned, and
+// the store is still closed and reopened read-only (as it was last saved),
+// so that the next begin opens it for writing again and its end saves.
 DErrorCode EndFolderStoreWrite(DSimpleDB *store, uint32_t *nesting);
 
 #endif

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 #include "DEASFolderInfoStore.h"
@@ -99,6 +100,35 @@ TEST_F(FolderStoreWriteTest, AStoreOpenedForWritingElsewhereIsLeftToItsOwner) {
     ASSERT_EQ(EndFolderStoreWrite(&m_store, &m_nesting), kNoError);
     EXPECT_EQ(m_store.saves, 0);
     EXPECT_EQ(m_store.GetMode(), kDBReadWrite);
+}
+
+// A save that fails (here: a reader holds the snapshot throughout) is
+// returned promptly and leaves the store read-only as it was saved, so the
+// next bracket opens it for writing again and saves.
+TEST_F(FolderStoreWriteTest, AFailedSaveIsReturnedAndTheNextBracketSavesAgain) {
+    ASSERT_EQ(DBOpenReadOnly(&m_store), kNoError);
+    VFile reader;
+    ASSERT_EQ(reader.SetFileName(kSnapshotPath), kNoError);
+    ASSERT_EQ(reader.Open(kVFileRead), kNoError);
+
+    ASSERT_EQ(BeginFolderStoreWrite(&m_store, &m_nesting), kNoError);
+    AddFolder("a");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(EndFolderStoreWrite(&m_store, &m_nesting), vfileErrFileAccesDenied);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(m_nesting, 0u);
+    EXPECT_EQ(m_store.GetMode(), kDBReadOnly);
+    reader.Close();
+
+    ASSERT_EQ(BeginFolderStoreWrite(&m_store, &m_nesting), kNoError);
+    EXPECT_EQ(m_nesting, 1u);
+    AddFolder("b");
+    ASSERT_EQ(EndFolderStoreWrite(&m_store, &m_nesting), kNoError);
+    EXPECT_EQ(m_store.saves, 2);
+    EXPECT_EQ(m_store.GetMode(), kDBReadOnly);
+    // The first save reached the file before its snapshot failed.
+    EXPECT_EQ(SavedFolderCount(), 2u);
+    EXPECT_EQ(Get(kSnapshotPath), Get(kDBPath));
 }
 
 }  // namespace

@@ -124,7 +124,11 @@ TEST_F(SimpleDBTest, EveryFieldTypeIsStoredInItsFormAndReadBack) {
     }
 }
 
-TEST_F(SimpleDBTest, RecordsAreRewrittenInPlaceWhileTheyFit) {
+// A save never writes over what the stored index names (a process stopped
+// in the middle must leave the old state whole): a changed record goes to
+// dead bytes that hold it, else to the end, and saves keep reusing the dead
+// bytes, so the file does not grow with each save.
+TEST_F(SimpleDBTest, ChangedRecordsGoToDeadBytesOrTheEndNeverOverTheirStoredCopy) {
     DSimpleDBVFile db(&m_file);
     ASSERT_EQ(db.Open(kDBReadWrite, true), kNoError);
     DSimpleDBRecord *first = nullptr, *second = nullptr;
@@ -144,15 +148,29 @@ TEST_F(SimpleDBTest, RecordsAreRewrittenInPlaceWhileTheyFit) {
     EXPECT_EQ(OffsetOf(after, 1), before.size());
     EXPECT_EQ(OffsetOf(after, 0), OffsetOf(before, 0));
 
-    // Shrinking it, and changing the other without growing it, rewrites both in place.
+    // Shrinking it, and changing the other without growing it: the first
+    // takes the dead bytes at 32-50 (what the index growth and the second's
+    // move left), the second, for which no dead bytes are left, the end.
     before = after;
     Field<DSimpleDBRecordField_NarrowString>(second, 1)->SetText("y");
     Field<DSimpleDBRecordField_NarrowString>(first, 1)->SetText("dcba");
     ASSERT_EQ(db.Save(), kNoError);
     after = Get(kDBPath);
-    EXPECT_EQ(after.size(), before.size());
-    EXPECT_EQ(OffsetOf(after, 0), OffsetOf(before, 0));
-    EXPECT_EQ(OffsetOf(after, 1), OffsetOf(before, 1));
+    EXPECT_EQ(OffsetOf(after, 0), 32u);
+    EXPECT_EQ(OffsetOf(after, 1), before.size());
+
+    // Many more saves of both: the file stays within the live bytes twice over
+    // and the dead bytes between.
+    const size_t settled = after.size();
+    for (int i = 0; i < 40; ++i) {
+        Field<DSimpleDBRecordField_NarrowString>(first, 1)->SetText(i % 2 ? "abcd" : "dcba");
+        Field<DSimpleDBRecordField_NarrowString>(second, 1)->SetText(i % 3 ? "y" : "zz");
+        ASSERT_EQ(db.Save(), kNoError);
+    }
+    EXPECT_LE(Get(kDBPath).size(), settled + 40);
+    Field<DSimpleDBRecordField_NarrowString>(first, 1)->SetText("dcba");
+    Field<DSimpleDBRecordField_NarrowString>(second, 1)->SetText("y");
+    ASSERT_EQ(db.Save(), kNoError);
     db.Close();
 
     ASSERT_EQ(db.Open(kDBReadOnly, false), kNoError);
@@ -186,16 +204,30 @@ TEST_F(SimpleDBTest, EmptyRecordsAreDroppedAndAnEmptyDatabaseShrinksToItsHeader)
     EXPECT_EQ(record->GetRecordID(), 1u);
 }
 
-TEST_F(SimpleDBTest, NewRecordIdsSkipIdsInUseAndWrap) {
-    // Next id 0xFFFFFFFF, which the one record already has.
-    Put(kDBPath, Le().u32(16).u32(1).u32(0xFFFFFFFF).u32(1).u32(0xFFFFFFFF).u32(24).u32(4));
-    DSimpleDBVFile db(&m_file);
-    ASSERT_EQ(db.Open(kDBReadWrite, false), kNoError);
-    DSimpleDBRecord *record = nullptr;
-    ASSERT_EQ(db.CreateRecord(&record), kNoError);
-    EXPECT_EQ(record->GetRecordID(), 0u);
-    ASSERT_EQ(db.CreateRecord(&record), kNoError);
-    EXPECT_EQ(record->GetRecordID(), 1u);
+// 0 and 0x7FFF7FFF mean "no record" to the callers' links, so no record
+// gets them: not after a wrap, not from a stored next id.
+TEST_F(SimpleDBTest, NewRecordIdsSkipIdsInUseWrapAndNeverTakeTheReservedIds) {
+    const struct {
+        uint32_t next, inUse, first, second;
+    } cases[] = {
+        {0xFFFFFFFF, 0xFFFFFFFF, 1, 2},  // in use, then the wrap passes 0
+        {0xFFFFFFFF, 5, 0xFFFFFFFF, 1},
+        {0x7FFF7FFE, 0x7FFF7FFE, 0x7FFF8000, 0x7FFF8001},
+        {0x7FFF7FFF, 1, 2, 3},  // a stored next id that is reserved
+        {0, 9, 1, 2},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.next);
+        Put(kDBPath, Le().u32(16).u32(1).u32(c.next).u32(1).u32(c.inUse).u32(24).u32(4));
+        Put(kSnapshotPath, Get(kDBPath));
+        DSimpleDBVFile db(&m_file);
+        ASSERT_EQ(db.Open(kDBReadWrite, false), kNoError);
+        DSimpleDBRecord *record = nullptr;
+        ASSERT_EQ(db.CreateRecord(&record), kNoError);
+        EXPECT_EQ(record->GetRecordID(), c.first);
+        ASSERT_EQ(db.CreateRecord(&record), kNoError);
+        EXPECT_EQ(record->GetRecordID(), c.second);
+    }
 }
 
 TEST_F(SimpleDBTest, StateAndArgumentErrors) {

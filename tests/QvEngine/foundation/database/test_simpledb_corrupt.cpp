@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "DEASFolderInfoStore.h"
 #include "DSimpleDBVFile.h"
 #include "simpledbtestutil.h"
@@ -97,4 +99,56 @@ TEST_F(SimpleDBCorruptTest, MalformedFolderSyncKeysAreRefused) {
         EXPECT_EQ(store.Open(kDBReadOnly, false), dbFieldSerialzeInError);
         EXPECT_EQ(store.Open(kDBReadWrite, false), dbFieldSerialzeInError);
     }
+}
+
+// A file that cannot be read as a database (empty as a create stopped
+// early left it, cut short) is rebuilt from a snapshot that reads well;
+// with none, an open with create begins it again and one without refuses.
+TEST_F(SimpleDBCorruptTest, AnUnreadableFileIsRebuiltFromItsSnapshotOrBegunAgain) {
+    const std::string good = OneRecord(RecordOf(1, Le().u32(5)));
+    const std::string empty = Le().u32(16).u32(1).u32(1).u32(0);
+    for (const std::string &bad : {std::string(), good.substr(0, 10), good.substr(0, good.size() - 3)}) {
+        SCOPED_TRACE(bad.size());
+        Put(kDBPath, bad);
+        Put(kSnapshotPath, good);
+        DSimpleDBVFile db(&m_file);
+        ASSERT_EQ(db.Open(kDBReadWrite, false), kNoError);
+        uint32_t count = 0;
+        EXPECT_EQ(db.GetRecordCount(&count), kNoError);
+        EXPECT_EQ(count, 1u);
+        db.Close();
+        EXPECT_EQ(Hex(Get(kDBPath)), Hex(good));
+
+        Put(kDBPath, bad);
+        std::remove(HostPath(kSnapshotPath).c_str());
+        EXPECT_EQ(db.Open(kDBReadWrite, false), dbFieldSerialzeInError);
+        ASSERT_EQ(db.Open(kDBReadWrite, true), kNoError);
+        EXPECT_EQ(db.GetRecordCount(&count), kNoError);
+        EXPECT_EQ(count, 0u);
+        db.Close();
+        EXPECT_EQ(Hex(Get(kDBPath)), Hex(empty));
+        EXPECT_EQ(Get(kSnapshotPath), Get(kDBPath));
+    }
+}
+
+// A folder stored with record id 0x7FFF7FFF (the links' "no parent") is not
+// the parent of every top-level folder: removing its tree removes it alone.
+TEST_F(SimpleDBCorruptTest, AFolderWithTheNoParentIdIsNobodysParent) {
+    auto folder = [](const char *serverID) {
+        return Le().u32(36).u16(1).u32(0).u32(kFolderTypeUserMail).u16(2).u32(1).u32(2).raw(std::string(serverID, 2))
+            .u16(1).u32(5).u32(kQvUnknown);
+    };
+    const std::string file = Le().u32(20).u32(1).u32(2).u32(2).u32(0).u32(kQvUnknown).u32(36).u32(1).u32(72)
+                                 .raw(folder("a")).raw(folder("b"));
+    Put(kDBPath, file);
+    Put(kSnapshotPath, file);
+    DEASFolderInfoStore store(&m_file);
+    ASSERT_EQ(store.Open(kDBReadWrite, false), kNoError);
+    DEASFolderInfoRecord *a = nullptr, *child = nullptr;
+    ASSERT_EQ(store.FindFolderByServerID("a", &a), kNoError);
+    EXPECT_EQ(store.FindNextChild(a, &child), generalErrItemNotFound);
+    ASSERT_EQ(store.RemoveFolderTree(a), kNoError);
+    uint32_t count = 0;
+    EXPECT_EQ(store.GetRecordCount(&count), kNoError);
+    EXPECT_EQ(count, 1u);
 }
