@@ -1,16 +1,20 @@
-// How fast the engine turns a large Sync answer into its WBXML tree and finds each Add's ServerId, set beside the
-// WBXML library's own WBXML-to-XML conversion of the same bytes. The answer (1,000 e-mail Adds, about 5 MB) is built
-// once with the engine's tree calls and encoded by the engine's encoder, as a server would send it. After the runs
-// one line gives both mean times and their ratio.
+// How fast, and in how much memory, the engine turns a large Sync answer into its WBXML tree and finds each Add's
+// ServerId, set beside the WBXML library's own parse of the same bytes into its own tree and the same walk over it.
+// The answers (1,000 and 10,000 e-mail Adds, about 5 and 50 MB) are built once with the engine's tree calls and
+// encoded by the engine's encoder, as a server would send them. After the runs, one line per size gives both mean
+// times, their ratio, and the peak memory each parse took beyond the answer itself (counted by this program's own
+// malloc, which forwards to the C library's), so that growth from 1,000 to 10,000 shows.
 
 #include "ActiveSyncLanguage.h"
 #include "WbxmlAdapter.h"
 #include "WbxmlTree.h"
 
 #include <benchmark/benchmark.h>
-#include <wbxml/wbxml_conv.h>
+#include <malloc.h>
 
+#include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,9 +23,65 @@
 #include <string>
 #include <vector>
 
+// Every allocation of the process goes through these, the WBXML library's included: live bytes and their peak.
+extern "C" {
+void* __libc_malloc(size_t size);
+void* __libc_calloc(size_t count, size_t size);
+void* __libc_realloc(void* ptr, size_t size);
+void* __libc_memalign(size_t alignment, size_t size);
+void __libc_free(void* ptr);
+}
+
 namespace {
 
-constexpr int kAddCount = 1000;
+std::atomic<long long> g_live{0};
+std::atomic<long long> g_peak{0};
+
+void* Counted(void* ptr)
+{
+    if (ptr != nullptr) {
+        const long long live = g_live += static_cast<long long>(malloc_usable_size(ptr));
+        long long peak = g_peak.load();
+        while (live > peak && !g_peak.compare_exchange_weak(peak, live)) {
+        }
+    }
+    return ptr;
+}
+
+void Uncount(void* ptr)
+{
+    if (ptr != nullptr)
+        g_live -= static_cast<long long>(malloc_usable_size(ptr));
+}
+
+}  // namespace
+
+extern "C" {
+void* malloc(size_t size) { return Counted(__libc_malloc(size)); }
+void* calloc(size_t count, size_t size) { return Counted(__libc_calloc(count, size)); }
+void free(void* ptr)
+{
+    Uncount(ptr);
+    __libc_free(ptr);
+}
+void* realloc(void* ptr, size_t size)
+{
+    Uncount(ptr);
+    return Counted(__libc_realloc(ptr, size));
+}
+void* memalign(size_t alignment, size_t size) { return Counted(__libc_memalign(alignment, size)); }
+void* aligned_alloc(size_t alignment, size_t size) { return Counted(__libc_memalign(alignment, size)); }
+int posix_memalign(void** out, size_t alignment, size_t size)
+{
+    *out = Counted(__libc_memalign(alignment, size));
+    return *out != nullptr ? 0 : ENOMEM;
+}
+}
+
+namespace {
+
+constexpr int kSmallCount = 1000;
+constexpr int kLargeCount = 10000;
 constexpr std::size_t kBodyBytes = 4500;
 
 // AirSync (page 0) and Email (page 2) tags.
@@ -151,9 +211,9 @@ bool AppendMail(WBXMLTreeNode* commands, WBXMLTreeNode** previousAdd, int index,
            AppendText(data, &field, kBody, MailBody(random));
 }
 
-// The Sync answer: Sync > Collections > Collection (Class, SyncKey, CollectionId, Status, Commands of Adds,
-// MoreAvailable). Empty when any step fails.
-std::vector<unsigned char> BuildSyncAnswer()
+// The Sync answer: Sync > Collections > Collection (Class, SyncKey, CollectionId, Status, Commands of that many
+// Adds, MoreAvailable). Empty when any step fails.
+std::vector<unsigned char> BuildSyncAnswer(int addCount)
 {
     WBXMLTree* tree = nullptr;
     WBXMLTreeNode* sync = nullptr;
@@ -182,7 +242,7 @@ std::vector<unsigned char> BuildSyncAnswer()
 
     std::mt19937 random(20060415);
     WBXMLTreeNode* previousAdd = nullptr;
-    for (int i = 0; built && i < kAddCount; ++i)
+    for (int i = 0; built && i < addCount; ++i)
         built = AppendMail(commands, &previousAdd, i, random);
 
     unsigned char* bytes = nullptr;
@@ -194,119 +254,84 @@ std::vector<unsigned char> BuildSyncAnswer()
     return out;
 }
 
-const std::vector<unsigned char>& SyncAnswer()
+const std::vector<unsigned char>& SyncAnswer(int addCount)
 {
-    static const std::vector<unsigned char> answer = BuildSyncAnswer();
-    return answer;
+    static const std::vector<unsigned char> small = BuildSyncAnswer(kSmallCount);
+    static const std::vector<unsigned char> large = BuildSyncAnswer(kLargeCount);
+    return addCount == kSmallCount ? small : large;
 }
 
-// Parses the answer into the engine's tree and counts the Adds whose ServerId is found.
-int EngineServerIdCount(const std::vector<unsigned char>& answer, bool* parsed)
+// The Adds under the tree's Commands whose ServerId is found, by the names the tree's language gives the two.
+int ServerIdCount(WBXMLTree* tree, const char* commandsName, const char* serverIdName)
 {
-    WBXMLTree* tree = nullptr;
-    *parsed = WbxmlParseTree(answer.data(), static_cast<unsigned>(answer.size()), ActiveSyncLanguages(),
-                             kActiveSyncLanguageId, &tree) == kWbxmlOk;
-    if (!*parsed)
-        return 0;
     int found = 0;
-    WBXMLTreeNode* commands = WbxmlFindElement(tree->root, kCommands, true, 0);
+    WBXMLTreeNode* commands = WbxmlFindElement(tree->root, commandsName, true, 0);
     for (WBXMLTreeNode* add = commands != nullptr ? commands->children : nullptr; add != nullptr; add = add->next) {
-        WBXMLTreeNode* serverId = WbxmlFindElement(add, kServerId, false, 1);
+        WBXMLTreeNode* serverId = WbxmlFindElement(add, serverIdName, false, 1);
         benchmark::DoNotOptimize(serverId);
         if (serverId != nullptr)
             ++found;
     }
+    return found;
+}
+
+// The engine's parse and walk; -1 when the parse fails.
+int EngineParseAndWalk(const std::vector<unsigned char>& answer)
+{
+    WBXMLTree* tree = nullptr;
+    if (WbxmlParseTree(answer.data(), static_cast<unsigned>(answer.size()), ActiveSyncLanguages(),
+                       kActiveSyncLanguageId, &tree) != kWbxmlOk)
+        return -1;
+    const int found = ServerIdCount(tree, kCommands, kServerId);
     WbxmlDestroyTree(tree);
     return found;
 }
 
-void EngineParseAndFindServerIds(benchmark::State& state)
+// The library's own parse into its own tree, in its own ActiveSync language, and the same walk; -1 on failure.
+int LibraryParseAndWalk(const std::vector<unsigned char>& answer)
 {
-    const std::vector<unsigned char>& answer = SyncAnswer();
+    WBXMLTree* tree = nullptr;
+    // The library takes the bytes through a mutable pointer but only reads them.
+    if (wbxml_tree_from_wbxml(const_cast<WB_UTINY*>(answer.data()), static_cast<WB_ULONG>(answer.size()),
+                              WBXML_LANG_ACTIVESYNC, WBXML_CHARSET_UNKNOWN, &tree) != WBXML_OK)
+        return -1;
+    const int found = ServerIdCount(tree, "Commands", "ServerId");
+    wbxml_tree_destroy(tree);
+    return found;
+}
+
+void Run(benchmark::State& state, int (*parseAndWalk)(const std::vector<unsigned char>&))
+{
+    const int addCount = static_cast<int>(state.range(0));
+    const std::vector<unsigned char>& answer = SyncAnswer(addCount);
     if (answer.empty()) {
         state.SkipWithError("the Sync answer could not be built");
         return;
     }
     for (auto _ : state) {
-        bool parsed = false;
-        const int found = EngineServerIdCount(answer, &parsed);
-        if (!parsed) {
-            state.SkipWithError("the engine's parse failed");
-            break;
-        }
-        if (found != kAddCount) {
-            state.SkipWithError(("found " + std::to_string(found) + " ServerIds, not 1000").c_str());
+        const int found = parseAndWalk(answer);
+        if (found != addCount) {
+            state.SkipWithError(("found " + std::to_string(found) + " ServerIds").c_str());
             break;
         }
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(answer.size()));
 }
 
-// The library's public conversion; the XML is the caller's, freed with free(). Null on failure.
-WB_UTINY* LibraryToXml(std::vector<unsigned char>& answer, WB_ULONG* xmlLength)
-{
-    WBXMLConvWBXML2XML* conv = nullptr;
-    if (wbxml_conv_wbxml2xml_create(&conv) != WBXML_OK)
-        return nullptr;
-    wbxml_conv_wbxml2xml_set_language(conv, WBXML_LANG_ACTIVESYNC);
-    wbxml_conv_wbxml2xml_set_gen_type(conv, WBXML_GEN_XML_COMPACT);
-    WB_UTINY* xml = nullptr;
-    *xmlLength = 0;
-    const WBXMLError err =
-        wbxml_conv_wbxml2xml_run(conv, answer.data(), static_cast<WB_ULONG>(answer.size()), &xml, xmlLength);
-    wbxml_conv_wbxml2xml_destroy(conv);
-    if (err != WBXML_OK) {
-        std::free(xml);
-        return nullptr;
-    }
-    return xml;
-}
+void EngineParseAndWalkBench(benchmark::State& state) { Run(state, EngineParseAndWalk); }
+void LibraryParseAndWalkBench(benchmark::State& state) { Run(state, LibraryParseAndWalk); }
 
-// Occurrences of the needle in the NUL-terminated text.
-int CountOf(const char* text, const char* needle)
-{
-    int count = 0;
-    for (const char* at = std::strstr(text, needle); at != nullptr; at = std::strstr(at + 1, needle))
-        ++count;
-    return count;
-}
+BENCHMARK(EngineParseAndWalkBench)->Arg(kSmallCount)->Arg(kLargeCount)->Unit(benchmark::kMillisecond);
+BENCHMARK(LibraryParseAndWalkBench)->Arg(kSmallCount)->Arg(kLargeCount)->Unit(benchmark::kMillisecond);
 
-void LibraryConvertToXml(benchmark::State& state)
+// The most memory one parse and walk held at once, beyond what was live before it.
+long long PeakBytes(int (*parseAndWalk)(const std::vector<unsigned char>&), const std::vector<unsigned char>& answer)
 {
-    // The library takes the bytes through a mutable pointer, so it gets a copy of its own.
-    std::vector<unsigned char> answer = SyncAnswer();
-    if (answer.empty()) {
-        state.SkipWithError("the Sync answer could not be built");
-        return;
-    }
-    // Once, outside the timing: the library read the whole answer in its own ActiveSync names.
-    static const int serverIds = [&answer] {
-        WB_ULONG length = 0;
-        WB_UTINY* xml = LibraryToXml(answer, &length);
-        const int count = xml != nullptr ? CountOf(reinterpret_cast<const char*>(xml), "<ServerId>") : -1;
-        std::free(xml);
-        return count;
-    }();
-    if (serverIds != kAddCount) {
-        state.SkipWithError(("the library's XML holds " + std::to_string(serverIds) + " ServerIds, not 1000").c_str());
-        return;
-    }
-    for (auto _ : state) {
-        WB_ULONG length = 0;
-        WB_UTINY* xml = LibraryToXml(answer, &length);
-        if (xml == nullptr || length == 0) {
-            std::free(xml);
-            state.SkipWithError("the library's conversion failed");
-            break;
-        }
-        benchmark::DoNotOptimize(xml);
-        std::free(xml);
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(answer.size()));
+    const long long before = g_live.load();
+    g_peak = before;
+    parseAndWalk(answer);
+    return g_peak.load() - before;
 }
-
-BENCHMARK(EngineParseAndFindServerIds)->Unit(benchmark::kMillisecond);
-BENCHMARK(LibraryConvertToXml)->Unit(benchmark::kMillisecond);
 
 // The console report, keeping each benchmark's total real time and iterations over its runs (repetitions
 // included) so that main can print the mean per run.
@@ -322,7 +347,7 @@ public:
         for (const Run& run : reports) {
             if (run.run_type != Run::RT_Iteration || run.error_occurred || run.iterations == 0)
                 continue;
-            Total& total = totals_[run.run_name.function_name];
+            Total& total = totals_[run.run_name.function_name + "/" + run.run_name.args];
             total.seconds += run.real_accumulated_time;
             total.iterations += static_cast<double>(run.iterations);
         }
@@ -330,9 +355,9 @@ public:
     }
 
     // Mean real time of one run in milliseconds; negative when the benchmark did not run.
-    double MeanMs(const std::string& name) const
+    double MeanMs(const std::string& name, int addCount) const
     {
-        auto it = totals_.find(name);
+        auto it = totals_.find(name + "/" + std::to_string(addCount));
         return it == totals_.end() ? -1.0 : 1000.0 * it->second.seconds / it->second.iterations;
     }
 
@@ -347,17 +372,37 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    std::printf("Sync answer: %d e-mail Adds, %zu bytes of WBXML\n", kAddCount, SyncAnswer().size());
+    for (int count : {kSmallCount, kLargeCount})
+        std::printf("Sync answer: %d e-mail Adds, %zu bytes of WBXML\n", count, SyncAnswer(count).size());
     MeanCapturingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    const double engine = reporter.MeanMs("EngineParseAndFindServerIds");
-    const double library = reporter.MeanMs("LibraryConvertToXml");
-    if (engine > 0 && library > 0)
-        std::printf("mean: engine %.3f ms, library %.3f ms, engine/library %.3f\n", engine, library,
-                    engine / library);
-    else
-        std::printf("mean: not both benchmarks ran (engine %.3f ms, library %.3f ms)\n", engine, library);
+    double engineSmall = -1, librarySmall = -1;
+    for (int count : {kSmallCount, kLargeCount}) {
+        const std::vector<unsigned char>& answer = SyncAnswer(count);
+        const double size = static_cast<double>(answer.size());
+        const double engine = reporter.MeanMs("EngineParseAndWalkBench", count);
+        const double library = reporter.MeanMs("LibraryParseAndWalkBench", count);
+        const long long enginePeak = PeakBytes(EngineParseAndWalk, answer);
+        const long long libraryPeak = PeakBytes(LibraryParseAndWalk, answer);
+        if (engine > 0 && library > 0)
+            std::printf("%d mails: engine %.3f ms, library %.3f ms, engine/library %.3f\n", count, engine, library,
+                        engine / library);
+        else
+            std::printf("%d mails: not both benchmarks ran (engine %.3f ms, library %.3f ms)\n", count, engine,
+                        library);
+        std::printf("%d mails: peak memory beyond the answer: engine %.1f MB (%.2f x answer), library %.1f MB "
+                    "(%.2f x answer)\n",
+                    count, enginePeak / 1e6, enginePeak / size, libraryPeak / 1e6, libraryPeak / size);
+        if (count == kSmallCount) {
+            engineSmall = engine;
+            librarySmall = library;
+        } else if (engineSmall > 0 && librarySmall > 0 && engine > 0 && library > 0) {
+            std::printf("growth from %d to %d mails: engine %.2f x, library %.2f x (linear: %.0f x)\n", kSmallCount,
+                        kLargeCount, engine / engineSmall, library / librarySmall,
+                        static_cast<double>(kLargeCount) / kSmallCount);
+        }
+    }
     return 0;
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the tree twice (plain, and with AddressSanitizer and
-# UndefinedBehaviorSanitizer), with warnings on, and runs every test in both.
+# UndefinedBehaviorSanitizer), with warnings on, and runs every test in both,
+# then fuzzes the WBXML parse for a few seconds (scripts/fuzz.sh).
 # The interoperability tests (CTest label "interop") talk to a real ActiveSync
 # server on loopback: it is brought up once for both runs (scripts/peer.sh),
 # while the first build goes on, and stopped at the end, also on failure. A
@@ -62,6 +63,8 @@ for variant in plain sanitize; do
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir "$dir" --output-on-failure --parallel "$jobs" "${selection[@]}" || status=1
 done
+# A short fuzzing run of the WBXML parse (clang, libFuzzer), over its seed corpus.
+"$root/scripts/fuzz.sh" 10 || status=1
 if [ "$peer_ok" != 1 ]; then
   echo "test: FAILED: the ActiveSync test server could not start (see above)" >&2
 fi

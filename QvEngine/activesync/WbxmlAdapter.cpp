@@ -1,5 +1,7 @@
 #include "WbxmlAdapter.h"
 
+#include <climits>
+#include <cstdlib>
 #include <memory>
 
 const WBXMLLangEntry* WbxmlFindLanguage(const WBXMLLangEntry* mainTable, const char* xmlPublicId)
@@ -136,46 +138,56 @@ void WbxmlFreeBytes(unsigned char* bytes)
     wbxml_free(bytes);
 }
 
-WbxmlResult WbxmlParseTree(const unsigned char* bytes, unsigned length, const WBXMLLangEntry* mainTable,
-                           WBXMLLanguage lang, WBXMLTree** tree)
+namespace {
+
+// A C0 control that XML cannot carry: all but tab, line feed and carriage return.
+bool IsBareControl(unsigned char c)
 {
-    if (tree == nullptr)
-        return kWbxmlErrBadParameter;
-    *tree = nullptr;
-    if (bytes == nullptr || mainTable == nullptr)
-        return kWbxmlErrBadParameter;
+    return c < 0x20 && c != '\t' && c != '\n' && c != '\r';
+}
 
-    std::unique_ptr<WBXMLParser, void (*)(WBXMLParser*)> parser(wbxml_parser_create(), wbxml_parser_destroy);
-    if (!parser)
-        return kWbxmlErrNotEnoughMemory;
-
-    WBXMLTreeClbCtx ctx{};
-    ctx.tree = wbxml_tree_create(WBXML_LANG_UNKNOWN, WBXML_CHARSET_UNKNOWN);
-    if (ctx.tree == nullptr)
-        return kWbxmlErrNotEnoughMemory;
-    ctx.error = WBXML_OK;
-
-    WBXMLContentHandler handler{wbxml_tree_clb_wbxml_start_document, wbxml_tree_clb_wbxml_end_document,
-                                wbxml_tree_clb_wbxml_start_element,  wbxml_tree_clb_wbxml_end_element,
-                                wbxml_tree_clb_wbxml_characters,     wbxml_tree_clb_wbxml_pi};
-    wbxml_parser_set_user_data(parser.get(), &ctx);
-    wbxml_parser_set_content_handler(parser.get(), &handler);
-    wbxml_parser_set_main_table(parser.get(), mainTable);
-    // Servers announce a public id the library does not map to this language; the caller's language decides.
-    if (lang != WBXML_LANG_UNKNOWN)
-        wbxml_parser_set_language(parser.get(), lang);
-
-    // The parser takes a mutable pointer but only reads the input.
-    WBXMLError err = wbxml_parser_parse(parser.get(), const_cast<WB_UTINY*>(bytes), length);
-    if (err == WBXML_OK)
-        err = ctx.error;
-    if (err != WBXML_OK) {
-        wbxml_tree_destroy(ctx.tree);
-        return WbxmlResultFromError(err);
+// Hands the library's XML text to the caller with every bare control written as its control picture, U+2400 plus
+// its code (three UTF-8 bytes: E2 90 80+code). The library writes such bytes only inside text, never in markup,
+// so the rest of the text is kept as it is. Takes the text; on failure frees it.
+WbxmlResult WithControlPictures(WB_UTINY* xml, WB_ULONG xmlLength, char** text, unsigned* length)
+{
+    std::size_t controls = 0;
+    for (WB_ULONG i = 0; i < xmlLength; ++i)
+        controls += IsBareControl(xml[i]) ? 1 : 0;
+    if (controls == 0) {
+        *text = reinterpret_cast<char*>(xml);
+        *length = xmlLength;
+        return kWbxmlOk;
     }
-    *tree = ctx.tree;
+    const std::size_t outLength = static_cast<std::size_t>(xmlLength) + 2 * controls;
+    if (outLength > UINT_MAX - 1) {
+        wbxml_free(xml);
+        return kWbxmlErrNotEnoughMemory;
+    }
+    // Freed with WbxmlFreeBytes like the library's own text, so it comes from the same allocator.
+    auto* out = static_cast<unsigned char*>(std::malloc(outLength + 1));
+    if (out == nullptr) {
+        wbxml_free(xml);
+        return kWbxmlErrNotEnoughMemory;
+    }
+    unsigned char* at = out;
+    for (WB_ULONG i = 0; i < xmlLength; ++i) {
+        if (IsBareControl(xml[i])) {
+            *at++ = 0xE2;
+            *at++ = 0x90;
+            *at++ = static_cast<unsigned char>(0x80 + xml[i]);
+        } else {
+            *at++ = xml[i];
+        }
+    }
+    *at = '\0';
+    wbxml_free(xml);
+    *text = reinterpret_cast<char*>(out);
+    *length = static_cast<unsigned>(outLength);
     return kWbxmlOk;
 }
+
+}  // namespace
 
 WbxmlResult WbxmlTreeToXml(WBXMLTree* tree, WbxmlXmlForm form, char** text, unsigned* length)
 {
@@ -202,7 +214,5 @@ WbxmlResult WbxmlTreeToXml(WBXMLTree* tree, WbxmlXmlForm form, char** text, unsi
         wbxml_free(out);
         return WbxmlResultFromError(err);
     }
-    *text = reinterpret_cast<char*>(out);
-    *length = outLength;
-    return kWbxmlOk;
+    return WithControlPictures(out, outLength, text, length);
 }

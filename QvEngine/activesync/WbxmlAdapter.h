@@ -10,6 +10,8 @@
 #include <wbxml/wbxml.h>
 #include <wbxml/wbxml_conv.h>
 
+#include <memory>
+
 extern "C" {
 
 // Language tables: one language entry per language, a tag table ending with an entry whose name is null.
@@ -83,21 +85,10 @@ struct WBXMLTree {
     const WBXMLLangEntry* lang;
     WBXMLTreeNode* root;
     WBXMLCharsetMIBEnum orig_charset;
+    WB_UTINY cur_code_page;
 };
 
-// The context of the library's tree-building parse callbacks (the library is built with its XML reader, which
-// adds the last two members).
-struct WBXMLTreeClbCtx {
-    WBXMLTree* tree;
-    WBXMLTreeNode* current;
-    WBXMLError error;
-    WB_ULONG skip_lvl;
-    WB_LONG skip_start;
-    WB_UTINY* input_buff;
-    void* xml_parser;
-    WB_BOOL expat_utf16;
-};
-
+// The parser's events; the adapter's own callbacks (WbxmlParse.cpp) build the tree from them.
 struct WBXMLContentHandler {
     void (*start_document_clb)(void* ctx, WBXMLCharsetMIBEnum charset, const WBXMLLangEntry* lang);
     void (*end_document_clb)(void* ctx);
@@ -118,10 +109,13 @@ const WBXMLLangEntry* wbxml_tables_search_table(const WBXMLLangEntry* main_table
 WB_BOOL wbxml_tree_add_node(WBXMLTree* tree, WBXMLTreeNode* parent, WBXMLTreeNode* node);
 WBXMLTreeNode* wbxml_tree_node_create(WBXMLTreeNodeType type);
 WBXMLTag* wbxml_tag_create_token(const WBXMLTagEntry* value);
+WBXMLTag* wbxml_tag_create_literal(WB_UTINY* value);
 WBXMLTreeNode* wbxml_tree_node_create_xml_elt(const WBXMLLangEntry* lang_table, const WB_UTINY* name);
 WBXMLTreeNode* wbxml_tree_node_create_text(const WB_UTINY* text, WB_ULONG len);
 void wbxml_tree_node_destroy_all(WBXMLTreeNode* node);
 
+WBXMLBuffer* wbxml_buffer_create_real(const WB_UTINY* data, WB_ULONG len, WB_ULONG malloc_block);
+void wbxml_buffer_destroy(WBXMLBuffer* buffer);
 WB_UTINY* wbxml_buffer_get_cstr(WBXMLBuffer* buffer);
 WB_ULONG wbxml_buffer_len(WBXMLBuffer* buffer);
 void wbxml_free(void* memory);
@@ -142,13 +136,9 @@ void wbxml_parser_set_content_handler(WBXMLParser* parser, WBXMLContentHandler* 
 void wbxml_parser_set_main_table(WBXMLParser* parser, const WBXMLLangEntry* main_table);
 WB_BOOL wbxml_parser_set_language(WBXMLParser* parser, WBXMLLanguage lang);
 WBXMLError wbxml_parser_parse(WBXMLParser* parser, WB_UTINY* wbxml, WB_ULONG wbxml_len);
-
-void wbxml_tree_clb_wbxml_start_document(void* ctx, WBXMLCharsetMIBEnum charset, const WBXMLLangEntry* lang);
-void wbxml_tree_clb_wbxml_end_document(void* ctx);
-void wbxml_tree_clb_wbxml_start_element(void* ctx, WBXMLTag* element, WBXMLAttribute** atts);
-void wbxml_tree_clb_wbxml_end_element(void* ctx, WBXMLTag* element);
-void wbxml_tree_clb_wbxml_characters(void* ctx, WB_UTINY* ch, WB_ULONG start, WB_ULONG length);
-void wbxml_tree_clb_wbxml_pi(void* ctx, const WB_UTINY* target, WB_UTINY* data);
+// The library's own parse into its own tree; the engine never parses with it (the benchmark measures against it).
+WBXMLError wbxml_tree_from_wbxml(WB_UTINY* wbxml, WB_ULONG wbxml_len, WBXMLLanguage lang,
+                                 WBXMLCharsetMIBEnum charset, WBXMLTree** tree);
 
 }  // extern "C"
 
@@ -187,9 +177,16 @@ void WbxmlFreeBytes(unsigned char* bytes);
 
 // Parses WBXML with the given table of languages, the document read as the given language whatever public id it
 // carries. On success the tree is the caller's; on failure the out tree is null. A token the table lacks becomes an
-// element named "unknown"; consecutive text pieces of one element arrive as one text node.
+// element named "unknown"; consecutive text pieces of one element arrive as one text node. The bytes are screened
+// first (WbxmlScreen.h): what this protocol never sends is refused before the library sees it. The tree is built
+// by the adapter's own parser callbacks, in time linear in the answer and without the library's special cases for
+// other languages, so that the tree holds only elements and text, each text exactly as the server sent it.
 WbxmlResult WbxmlParseTree(const unsigned char* bytes, unsigned length, const WBXMLLangEntry* mainTable,
-                          WBXMLLanguage lang, WBXMLTree** tree);
+                           WBXMLLanguage lang, WBXMLTree** tree);
+// As WbxmlParseTree, taking the bytes: they are freed as soon as the parser holds its own copy, so that a parse
+// holds the answer about twice (the parser's copy and the tree) rather than three times.
+WbxmlResult WbxmlParseOwnedTree(std::unique_ptr<unsigned char[]> bytes, unsigned length,
+                                const WBXMLLangEntry* mainTable, WBXMLLanguage lang, WBXMLTree** tree);
 
 // The forms of XML text a tree turns into, each after the XML declaration and the language's DOCTYPE: compact,
 // indented (for the log), and canonical (no added white space, and every character that an XML reader would
@@ -197,5 +194,8 @@ WbxmlResult WbxmlParseTree(const unsigned char* bytes, unsigned length, const WB
 enum WbxmlXmlForm { kWbxmlXmlCompact, kWbxmlXmlIndent, kWbxmlXmlCanonical };
 
 // The tree as narrow XML text in the given form, element names as the tree's language names them. The text is
-// the caller's, NUL-terminated, freed with WbxmlFreeBytes.
+// the caller's, NUL-terminated, freed with WbxmlFreeBytes. It holds no C0 control other than tab, line feed and
+// carriage return, in any form: XML cannot carry the others at all, not even as references, so each is written as
+// its Unicode control picture, U+2400 plus its code (NUL becomes U+2400, 0x1B becomes U+241B), which stays
+// readable and keeps a reader from stopping at a NUL.
 WbxmlResult WbxmlTreeToXml(WBXMLTree* tree, WbxmlXmlForm form, char** text, unsigned* length);

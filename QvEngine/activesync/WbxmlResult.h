@@ -47,6 +47,8 @@ enum WbxmlResult : unsigned {
     kWbxmlErrXmlNodeNotAllowed = 37,
     kWbxmlErrXmlNullAttrName = 38,
     kWbxmlErrXmlParsingFailed = 39,
+    // The engine's own refusal, after the library's numbers: elements nested deeper than the adapter takes.
+    kWbxmlErrNestingTooDeep = 40,
 };
 
 // The engine's number for an error of the library. An inline string without its end, which the library now

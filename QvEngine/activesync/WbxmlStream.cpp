@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -47,5 +48,6 @@ extern "C" WbxmlResult wbxml_tree_from_wbxml_file(VFile* stream, WBXMLLanguage l
         stream->Close();
     if (result != kWbxmlOk)
         return result;
-    return WbxmlParseTree(bytes.get(), length, ActiveSyncLanguages(), lang, tree);
+    // The read buffer goes as soon as the parser has its own copy.
+    return WbxmlParseOwnedTree(std::move(bytes), length, ActiveSyncLanguages(), lang, tree);
 }

@@ -85,8 +85,8 @@ DErrorCode AppendChildNode(WBXMLTreeNode* parent, WBXMLTreeNode* previousSibling
             after = after->next;
     }
 
+    // The node's tree field is its own embedded document, freed with it: a child never shares its parent's.
     child->parent = parent;
-    child->tree = parent->tree;
     if (after == nullptr) {
         child->prev = nullptr;
         child->next = nullptr;
