@@ -2,6 +2,12 @@
 // a connection to one server and requests on it. Every call is synchronous
 // and blocks the calling thread; closing a request from another thread makes
 // a call blocked on it return FALSE with ERROR_INTERNET_OPERATION_CANCELLED.
+// Closing a session or a connection closes every handle made from it (and
+// so wakes their blocked calls); those handles are then unknown.
+//
+// A server name is a host name, an IPv4 address or an IPv6 address (bare or
+// in brackets); anything else (user information, a port, a path, blanks)
+// makes InternetConnectW fail with ERROR_INTERNET_INVALID_URL.
 //
 // Requests are HTTP/1.1, sent with the request target exactly as given, with
 // no proxy, no automatic redirects, cookies, authentication, compression or

@@ -72,6 +72,7 @@ void HttpRequest::Close() {
     m_cancelled = true;
     // Safe from any thread; a worker in curl_multi_poll wakes at once.
     if (m_multi != nullptr) curl_multi_wakeup(m_multi);
+    InternetObject::Close();
 }
 
 DWORD HttpRequest::Fail(DWORD error) {

@@ -1,5 +1,8 @@
 // The Internet calls (wininet.h): handles, arguments and last errors; the
 // transfer itself is HttpRequest's.
+#include <arpa/inet.h>
+
+#include <algorithm>
 #include <cstring>
 
 #include "device.h"
@@ -14,6 +17,40 @@ void InternetObject::InheritOptions(const InternetObject &parent) {
     connectTimeout = parent.connectTimeout.load();
     sendTimeout = parent.sendTimeout.load();
     receiveTimeout = parent.receiveTimeout.load();
+}
+
+bool InternetObject::Adopt(const std::shared_ptr<InternetObject> &parent, HINTERNET handle,
+                           const std::shared_ptr<InternetObject> &child) {
+    {
+        std::lock_guard<std::mutex> guard(child->m_familyLock);
+        child->m_handle = handle;
+        child->m_parent = parent;
+    }
+    std::lock_guard<std::mutex> guard(parent->m_familyLock);
+    if (parent->m_closed) return false;
+    parent->m_children.push_back(handle);
+    return true;
+}
+
+void InternetObject::Close() {
+    std::vector<HINTERNET> children;
+    std::weak_ptr<InternetObject> parent;
+    HINTERNET self = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(m_familyLock);
+        m_closed = true;
+        children.swap(m_children);
+        parent = m_parent;
+        self = m_handle;
+    }
+    // Outside the lock: each child's Close calls back into ForgetChild.
+    for (HINTERNET child : children) HandleClose(child);
+    if (auto p = parent.lock()) p->ForgetChild(self);
+}
+
+void InternetObject::ForgetChild(HINTERNET handle) {
+    std::lock_guard<std::mutex> guard(m_familyLock);
+    m_children.erase(std::remove(m_children.begin(), m_children.end(), handle), m_children.end());
 }
 
 bool WideToLatin1(const char16_t *text, size_t len, std::string *out) {
@@ -102,6 +139,38 @@ bool ParseNumber(const std::string &text, DWORD *value) {
     return true;
 }
 
+// A server name goes into the URL curl is given, so it must be a plain host
+// name or IP address: user information ("user@host") would become an
+// Authorization header, and '/', '?', '#' or ':' would move the port or the
+// path. *host receives the name as curl takes it (an IPv6 address bare).
+bool ServerName(LPCWSTR text, std::string *host) {
+    std::string name;
+    if (!vplat::WideToLatin1(text, WideLength(text), &name) || name.empty()) return false;
+    bool bracketed = name.front() == '[' && name.back() == ']';
+    if (bracketed) name = name.substr(1, name.size() - 2);
+    if (bracketed || name.find(':') != std::string::npos) {
+        in6_addr address;
+        if (inet_pton(AF_INET6, name.c_str(), &address) != 1) return false;
+        *host = name;
+        return true;
+    }
+    if (name.size() > 253) return false;
+    size_t label = 0;
+    for (char c : name) {
+        if (c == '.') {
+            if (label == 0) return false;  // an empty label
+            label = 0;
+        } else if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                   c == '_') {
+            if (++label > 63) return false;
+        } else {
+            return false;
+        }
+    }
+    *host = name;
+    return true;
+}
+
 // The time-out an option number names, or null.
 std::atomic<DWORD> *TimeoutOption(InternetObject &object, DWORD option) {
     switch (option) {
@@ -135,10 +204,15 @@ PLATAPI HINTERNET InternetConnectW(HINTERNET hInternet, LPCWSTR lpszServerName, 
     }
     if (dwService != INTERNET_SERVICE_HTTP || lpszServerName == nullptr || lpszServerName[0] == 0)
         return FailedHandle(ERROR_INVALID_PARAMETER);
-    std::string host = vplat::Utf16ToUtf8(lpszServerName);
+    std::string host;
+    if (!ServerName(lpszServerName, &host)) return FailedHandle(ERROR_INTERNET_INVALID_URL);
     auto connection = std::make_shared<vplat::InternetConnection>(session->agent, host, nServerPort);
     connection->InheritOptions(*session);
     HINTERNET handle = vplat::HandleInsert(connection);
+    if (!InternetObject::Adopt(session, handle, connection)) {
+        vplat::HandleClose(handle);
+        return FailedHandle(ERROR_INVALID_HANDLE);  // the session was closed meanwhile
+    }
     SetLastError(ERROR_SUCCESS);
     return handle;
 }
@@ -172,6 +246,10 @@ PLATAPI HINTERNET HttpOpenRequestW(HINTERNET hConnect, LPCWSTR lpszVerb, LPCWSTR
     if (!request->Valid()) return FailedHandle(ERROR_NOT_ENOUGH_MEMORY);
     request->InheritOptions(*connection);
     HINTERNET handle = vplat::HandleInsert(request);
+    if (!InternetObject::Adopt(connection, handle, request)) {
+        vplat::HandleClose(handle);
+        return FailedHandle(ERROR_INVALID_HANDLE);  // the connection was closed meanwhile
+    }
     SetLastError(ERROR_SUCCESS);
     return handle;
 }

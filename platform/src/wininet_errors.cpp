@@ -48,7 +48,9 @@ DWORD InternetErrorFromCurl(CURLcode code, long verifyResult, const char *messag
     case CURLE_URL_MALFORMAT:
         return ERROR_INTERNET_INVALID_URL;
     case CURLE_UNSUPPORTED_PROTOCOL:
-        return ERROR_INTERNET_UNRECOGNIZED_SCHEME;
+        // The URL is always http or https: curl says this of an answer
+        // without an HTTP status line (taken for HTTP/0.9).
+        return ERROR_HTTP_INVALID_SERVER_RESPONSE;
     case CURLE_SEND_ERROR:
     case CURLE_RECV_ERROR:
         return ERROR_INTERNET_CONNECTION_RESET;

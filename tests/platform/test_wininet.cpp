@@ -312,14 +312,177 @@ TEST_F(WinInetTest, CloseFromAnotherThreadEndsABlockedCall) {
         return ok ? 0u : GetLastError();
     });
     ASSERT_TRUE(server.WaitForRequests(1));
+    auto closed = std::chrono::steady_clock::now();
     ASSERT_TRUE(InternetCloseHandle(request));
     r.request = nullptr;
-    // A liveness bound only: a worker that never returns would hang the suite.
+    // The close wakes the call at once, not when the server gives up.
     ASSERT_EQ(worker.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    EXPECT_LT(std::chrono::steady_clock::now() - closed, std::chrono::seconds(2));
     EXPECT_EQ(worker.get(), static_cast<DWORD>(ERROR_INTERNET_OPERATION_CANCELLED));
     DWORD available = 0;
     EXPECT_FALSE(InternetQueryDataAvailable(request, &available, 0, 0));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+// Closing a session or a connection closes the handles made from it, and a
+// call blocked in one of those requests returns promptly.
+TEST_F(WinInetTest, ClosingAParentClosesItsChildrenAndWakesTheirCalls) {
+    for (bool closeSession : {false, true}) {
+        SCOPED_TRACE(closeSession ? "session" : "connection");
+        TestHttpServer server;
+        TestHttpReply silent;
+        silent.silent = true;
+        server.Script(silent);
+        TestInternetRequest r(u"127.0.0.1", server.Port(), u"POST", u"/ping");
+        HINTERNET idle = HttpOpenRequestW(r.connect, u"GET", u"/idle", nullptr, nullptr, nullptr, 0, 0);
+        ASSERT_NE(idle, nullptr);
+        HINTERNET request = r.request;
+        auto worker = std::async(std::launch::async, [request] {
+            char body[] = "ping";
+            return HttpSendRequestW(request, nullptr, 0, body, 4) ? 0u : GetLastError();
+        });
+        ASSERT_TRUE(server.WaitForRequests(1));
+        HINTERNET &parent = closeSession ? r.session : r.connect;
+        auto closed = std::chrono::steady_clock::now();
+        ASSERT_TRUE(InternetCloseHandle(parent));
+        parent = nullptr;
+        ASSERT_EQ(worker.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+        EXPECT_LT(std::chrono::steady_clock::now() - closed, std::chrono::seconds(2));
+        EXPECT_EQ(worker.get(), static_cast<DWORD>(ERROR_INTERNET_OPERATION_CANCELLED));
+
+        // Every descendant is gone: closing it again is an unknown handle.
+        std::vector<HINTERNET> gone = {r.request, idle};
+        if (closeSession) gone.push_back(r.connect);
+        for (HINTERNET h : gone) {
+            EXPECT_FALSE(InternetCloseHandle(h));
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+        }
+        r.request = nullptr;
+        if (closeSession) r.connect = nullptr;
+        // The session outlives a closed connection and makes new ones.
+        if (!closeSession) {
+            HINTERNET again = InternetConnectW(r.session, u"127.0.0.1", server.Port(), nullptr, nullptr,
+                                               INTERNET_SERVICE_HTTP, 0, 0);
+            EXPECT_NE(again, nullptr);
+            EXPECT_TRUE(InternetCloseHandle(again));
+        }
+    }
+}
+
+// A server name is a host name or an IP address and nothing else: URL syntax
+// in it must neither reach a server (as credentials, a path or another port)
+// nor be sent anywhere.
+TEST_F(WinInetTest, ServerNameWithUrlSyntaxIsRefusedAndNothingIsSent) {
+    TestHttpServer server;
+    const std::string port = std::to_string(server.Port());
+    const std::u16string widePort(port.begin(), port.end());
+    struct Case {
+        std::u16string host;
+        DWORD error;
+    } cases[] = {
+        {u"evil@127.0.0.1", ERROR_INTERNET_INVALID_URL},
+        {u"user:secret@127.0.0.1", ERROR_INTERNET_INVALID_URL},
+        {u"127.0.0.1/x", ERROR_INTERNET_INVALID_URL},
+        {u"127.0.0.1?x", ERROR_INTERNET_INVALID_URL},
+        {u"127.0.0.1#x", ERROR_INTERNET_INVALID_URL},
+        {u"127.0.0.1:" + widePort, ERROR_INTERNET_INVALID_URL},
+        {u"127.0.0.1\\x", ERROR_INTERNET_INVALID_URL},
+        {u"127.0.0.1 ", ERROR_INTERNET_INVALID_URL},
+        {u"127.0.0.1\r\nX-Injected: 1", ERROR_INTERNET_INVALID_URL},
+        {u"127.0.0.1\t", ERROR_INTERNET_INVALID_URL},
+        {u"127..0.0.1", ERROR_INTERNET_INVALID_URL},
+        {u"caf\u00e9.example", ERROR_INTERNET_INVALID_URL},
+        {u"[::1", ERROR_INTERNET_INVALID_URL},
+        {u"[127.0.0.1]", ERROR_INTERNET_INVALID_URL},
+        {u"fe80::1%25eth0", ERROR_INTERNET_INVALID_URL},
+        {u"", ERROR_INVALID_PARAMETER},
+        {u"::1", 0},
+        {u"[::1]", 0},
+        {u"mail-1.example_corp.invalid.", 0},
+        {u"127.0.0.1", 0},
+    };
+    HINTERNET session = InternetOpenW(u"QV-WinMo-Agent", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    // A host that went elsewhere must not hold the test up.
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+        DWORD limit = 3000;
+        ASSERT_TRUE(InternetSetOptionW(session, option, &limit, sizeof limit));
+    }
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.host.begin(), c.host.end()));
+        HINTERNET connect =
+            InternetConnectW(session, c.host.c_str(), server.Port(), nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+        EXPECT_EQ(connect == nullptr ? GetLastError() : 0u, c.error);
+        if (connect == nullptr) continue;
+        // Whatever was accepted is sent; only the plain loopback address may
+        // reach the listener.
+        HINTERNET request = HttpOpenRequestW(connect, u"GET", u"/", nullptr, nullptr, nullptr, 0, 0);
+        BOOL sent = HttpSendRequestW(request, nullptr, 0, nullptr, 0);
+        if (c.host == u"127.0.0.1") {
+            EXPECT_TRUE(sent) << GetLastError();
+        }
+        InternetCloseHandle(request);
+        InternetCloseHandle(connect);
+    }
+    InternetCloseHandle(session);
+    // Only the plain address's request arrived, without credentials.
+    EXPECT_EQ(server.Requests().size(), 1u);
+    for (const auto &got : server.Requests()) {
+        EXPECT_FALSE(got.HasHeader("Authorization")) << got.Header("Authorization");
+        EXPECT_EQ(got.Header("Host"), "127.0.0.1:" + port);
+    }
+}
+
+// An answer without an HTTP status line is an invalid server response.
+TEST_F(WinInetTest, AnswerThatIsNotHttpIsAnInvalidServerResponse) {
+    const char *answers[] = {
+        "garbage\r\n\r\n",
+        "SSH-2.0-OpenSSH_9.2\r\n",
+        "\x16\x03\x01\x00\x05hello",
+        "HTTP/1.1 abc\r\n\r\n",
+        "ICY 200 OK\r\n\r\n",
+    };
+    for (const char *answer : answers) {
+        SCOPED_TRACE(answer);
+        TestHttpServer server;
+        TestHttpReply reply;
+        reply.raw = answer;
+        server.Script(reply);
+        TestInternetRequest r(u"127.0.0.1", server.Port(), u"GET", u"/");
+        EXPECT_EQ(r.Send(), static_cast<DWORD>(ERROR_HTTP_INVALID_SERVER_RESPONSE));
+    }
+}
+
+// Any 2xx answer keeps its head, and a header value of any length is given
+// whole to a buffer of the size the call names.
+TEST_F(WinInetTest, EverySuccessHeadAndLongHeadersAreReadable) {
+    const std::string longValue(5000, 'v');
+    for (int status : {200, 204, 206}) {
+        SCOPED_TRACE(status);
+        TestHttpServer server;
+        TestHttpReply reply{status, "Any", {{"Content-Type", "application/vnd.ms-sync.wbxml"}, {"X-Long", longValue}},
+                            status == 204 ? "" : "part"};
+        server.Script(reply);
+        TestInternetRequest r(u"127.0.0.1", server.Port(), u"GET", u"/");
+        ASSERT_EQ(r.Send(), 0u);
+        std::u16string type;
+        EXPECT_EQ(r.QueryText(HTTP_QUERY_CONTENT_TYPE, &type), 0u);
+        EXPECT_TRUE(type == u"application/vnd.ms-sync.wbxml");
+        DWORD length = 99;
+        EXPECT_EQ(r.QueryNumber(HTTP_QUERY_CONTENT_LENGTH, &length), 0u);
+        EXPECT_EQ(length, status == 204 ? 0u : 4u);
+
+        std::vector<char16_t> buffer(512);
+        std::char_traits<char16_t>::copy(buffer.data(), u"X-Long", 7);
+        DWORD size = static_cast<DWORD>(buffer.size() * sizeof(char16_t));
+        EXPECT_FALSE(HttpQueryInfoW(r.request, HTTP_QUERY_CUSTOM, buffer.data(), &size, nullptr));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+        ASSERT_EQ(size, (longValue.size() + 1) * sizeof(char16_t));
+        buffer.assign(size / sizeof(char16_t), 0);
+        std::char_traits<char16_t>::copy(buffer.data(), u"X-Long", 7);
+        ASSERT_TRUE(HttpQueryInfoW(r.request, HTTP_QUERY_CUSTOM, buffer.data(), &size, nullptr)) << GetLastError();
+        EXPECT_TRUE(std::u16string(buffer.data(), size / sizeof(char16_t)) ==
+                    std::u16string(longValue.begin(), longValue.end()));
+    }
 }
 
 }  // namespace

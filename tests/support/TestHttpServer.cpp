@@ -258,7 +258,9 @@ void TestHttpServer::Serve(int fd) {
         }
         m_changed.notify_all();
         Answer(c, reply);
-        if (reply.silent || reply.cutAfter != SIZE_MAX || SameName(request.Header("Connection"), "close")) return;
+        if (reply.silent || reply.cutAfter != SIZE_MAX || !reply.raw.empty() ||
+            SameName(request.Header("Connection"), "close"))
+            return;
     }
 }
 
@@ -311,6 +313,7 @@ void TestHttpServer::Answer(Connection &c, const TestHttpReply &reply) {
     if (reply.addContentLength && !hasLength) text += "Content-Length: " + std::to_string(reply.body.size()) + "\r\n";
     text += "\r\n";
     text += reply.body;
+    if (!reply.raw.empty()) text = reply.raw;
     size_t send = std::min(reply.cutAfter, text.size());
     c.Write(text.data(), send);
     if (reply.stall) {

@@ -43,6 +43,7 @@ struct TestHttpReply {
     size_t cutAfter = SIZE_MAX;    // end the connection after this many bytes of the answer
     bool reset = false;            // end a cut connection with a reset, not an orderly close
     bool stall = false;            // after cutAfter bytes fall silent (hold on) instead of ending
+    std::string raw{};             // when set, the whole answer as these bytes (status, headers and body ignored)
 };
 
 class TestHttpServer {

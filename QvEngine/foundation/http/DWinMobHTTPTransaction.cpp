@@ -1,20 +1,24 @@
 #include "DWinMobHTTPTransaction.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "DActiveTaskManager.h"
 #include "DHTTPSession.h"
 #include "ICorvanePreferences.h"
 #include "ILogProvider.h"
 #include "PlatformErrorLog.h"
+#include "winerror.h"
 
 namespace {
 
 // How long the transaction's step waits for a worker that already handed
 // over its end to leave its thread.
 constexpr uint32_t kReapWaitMs = 1000;
-// Response header values are read into a buffer of this many units.
+// Response header values are read into a buffer of this many units first;
+// a longer one is asked for again in a buffer of the size the call names.
 constexpr size_t kHeaderUnits = 512;
 
 // Header bytes as wide units, one for one, so that the platform sends the
@@ -207,11 +211,23 @@ void DWinMobHTTPTransaction::DoWmCloseTrx() {
 DErrorCode DWinMobHTTPTransaction::GetHTTPResponseHeader(const char *name, std::string *value) {
     if (name == nullptr || value == nullptr) return generalErrNULLPointer;
     const size_t length = std::strlen(name);
-    char16_t buffer[kHeaderUnits] = {};
     if (length == 0 || length >= kHeaderUnits) return httpErrHeaderNotFound;
-    for (size_t i = 0; i < length; ++i) buffer[i] = char16_t(static_cast<unsigned char>(name[i]));
-    DWORD size = sizeof buffer;
-    if (m_requestHandle == nullptr || !HttpQueryInfoW(m_requestHandle, HTTP_QUERY_CUSTOM, buffer, &size, nullptr)) {
+    std::vector<char16_t> buffer;
+    DWORD size = DWORD(kHeaderUnits * sizeof(char16_t));
+    BOOL ok = FALSE;
+    try {
+        for (int attempt = 0; attempt < 2 && m_requestHandle != nullptr; ++attempt) {
+            // The call reads the name from the buffer that then takes the value.
+            buffer.assign(std::max<size_t>(size / sizeof(char16_t), length + 1), 0);
+            for (size_t i = 0; i < length; ++i) buffer[i] = char16_t(static_cast<unsigned char>(name[i]));
+            size = DWORD(buffer.size() * sizeof(char16_t));
+            ok = HttpQueryInfoW(m_requestHandle, HTTP_QUERY_CUSTOM, buffer.data(), &size, nullptr);
+            if (ok || GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
+        }
+    } catch (const std::bad_alloc &) {
+        return generalErrMemoryError;
+    }
+    if (!ok) {
         LogPlatformError(Logger(), "DWmHttpTrx::GetHTTPResponseHeader HttpQueryInfo");
         return httpErrHeaderNotFound;
     }

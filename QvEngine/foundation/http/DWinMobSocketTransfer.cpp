@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <new>
+#include <vector>
 
 #include "WinInetErrorText.h"
 #include "winerror.h"
@@ -11,10 +12,27 @@
 
 namespace {
 
-// The content type is read into a 256-byte wide buffer.
+// The content type is read into a 256-byte wide buffer first.
 constexpr DWORD kContentTypeUnits = 128;
 // A pending answer is asked for again after this many milliseconds.
 constexpr DWORD kPendingRetryMs = 50;
+
+// A text query of the response head. A value too long for the first
+// buffer is asked for again in one of the size the call names, so that no
+// length reads as absent.
+BOOL QueryText(HINTERNET request, DWORD level, std::u16string *value) {
+    std::vector<WCHAR> buffer(kContentTypeUnits);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        DWORD size = DWORD(buffer.size() * sizeof(WCHAR));
+        if (HttpQueryInfoW(request, level, buffer.data(), &size, nullptr)) {
+            value->assign(buffer.data(), size / sizeof(WCHAR));
+            return TRUE;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
+        buffer.assign(size / sizeof(WCHAR) + 1, 0);
+    }
+    return FALSE;
+}
 
 }  // namespace
 
@@ -194,16 +212,22 @@ DErrorCode DWinMobSocketTransfer::QueryResponse(DWinMobSocketResults *results) {
         Log("-100 Continue status (Error) ", kHTTPContinueStatusError, true);
         return kHTTPContinueStatusError;
     }
-    if (status != 200) return httpErrRequestFailed;
+    // Any other 2xx answer is a success too (the session reports it so),
+    // and its body comes with a type and a length like a 200's.
+    if (status < 200 || status > 299) return httpErrRequestFailed;
 
-    WCHAR type[kContentTypeUnits] = {};
-    DWORD typeSize = sizeof type;
-    const BOOL typeFound = HttpQueryInfoW(m_request, HTTP_QUERY_CONTENT_TYPE, type, &typeSize, nullptr);
+    std::u16string type;
+    BOOL typeFound = FALSE;
+    try {
+        typeFound = QueryText(m_request, HTTP_QUERY_CONTENT_TYPE, &type);
+    } catch (const std::bad_alloc &) {
+        return generalErrMemoryError;
+    }
     Log("-ContentType header found = ", uint32_t(typeFound), false);
     if (Canceled()) return generalErrCanceled;
     if (typeFound) {
         results->hasContentType = true;
-        results->contentType.assign(type, typeSize / sizeof(WCHAR));
+        results->contentType.swap(type);
     }
     DWORD contentLength = 0;
     DWORD lengthSize = sizeof contentLength;
@@ -213,7 +237,7 @@ DErrorCode DWinMobSocketTransfer::QueryResponse(DWinMobSocketResults *results) {
     Log("-ContentLen header = ", contentLength, false);
     if (Canceled()) return generalErrCanceled;
     results->contentLength = contentLength;
-    return kNoError;
+    return status == 200 ? kNoError : httpErrRequestFailed;
 }
 
 bool DWinMobSocketTransfer::TakeResults(DWinMobSocketResults *out) {

@@ -57,6 +57,9 @@ TEST_F(TransferFailureTest, TransportFailuresEndInOneErrorReport) {
         {"reset midway", false,
          [&] { TestHttpReply r; r.body = body; r.cutAfter = 5000; r.reset = true; return r; }(),
          internetConnectErrConnectionLost},
+        // 12152, which reads as a time-out, not as a bad URL.
+        {"not HTTP", false, [] { TestHttpReply r; r.raw = "garbage\r\n\r\n"; return r; }(),
+         httpErrTransactionTimedOut},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -70,6 +73,7 @@ TEST_F(TransferFailureTest, TransportFailuresEndInOneErrorReport) {
         ASSERT_EQ(trx->Submit(), kNoError);
         ASSERT_TRUE(PumpUntilOutcome());
         EXPECT_EQ(client.Outcomes(), std::vector<std::string>{"error " + HexCode(c.code)});
+        EXPECT_FALSE(global->log.Has("Invalid URL"));
         EXPECT_EQ(trx->GetStatusCode(), 0u);
         EXPECT_EQ(session->GetCurrentTransaction(), nullptr);
     }

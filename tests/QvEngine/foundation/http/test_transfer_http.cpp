@@ -109,6 +109,41 @@ TEST_F(TransferHttpTest, RequestsCarryBasicAuthAndSessionHeadersAndEndInOneRecor
     EXPECT_EQ(vplat::ConnMgrGetCounters().establishCalls, 1u);
 }
 
+// Every 2xx answer is a success that keeps its content type and length,
+// and no header value is too long to be read.
+TEST_F(TransferHttpTest, EverySuccessKeepsItsHeadWhateverItsLength) {
+    const std::string wbxml = "application/vnd.ms-sync.wbxml";
+    const std::string longType = "text/plain; note=" + std::string(300, 'n');
+    const std::string longHeader(600, 'h');
+    struct Case {
+        int status;
+        std::string type;
+        std::string body;
+    } cases[] = {{200, wbxml, "answer"}, {204, wbxml, ""}, {206, wbxml, "part"}, {200, longType, "answer"}};
+    TestHttpServer server;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.status);
+        client.events.clear();
+        server.Script({c.status, "Any", {{"Content-Type", c.type}, {"MS-Server-ActiveSync", longHeader}}, c.body});
+        auto trx = NewTransaction(server.Port(), kHTTPVerbGet, "/Microsoft-Server-ActiveSync");
+        std::string contentType, serverHeader;
+        uint32_t contentLength = 99;
+        client.onResponse = [&](DHTTPTransaction *done) {
+            VString type;
+            done->GetContentType(&type);
+            contentType = type.GetNarrowText() != nullptr ? type.GetNarrowText() : "";
+            contentLength = done->GetContentLength();
+            EXPECT_EQ(done->GetHTTPResponseHeader("MS-Server-ActiveSync", &serverHeader), kNoError);
+        };
+        ASSERT_EQ(trx->Submit(), kNoError);
+        ASSERT_TRUE(PumpUntilOutcome());
+        EXPECT_EQ(client.Outcomes(), std::vector<std::string>{"response 4 status " + std::to_string(c.status)});
+        EXPECT_EQ(contentType, c.type);
+        EXPECT_EQ(contentLength, c.body.size());
+        EXPECT_EQ(serverHeader, longHeader);
+    }
+}
+
 TEST_F(TransferHttpTest, LongBodiesArriveWhole) {
     TestHttpServer server;
     int n = 0;
