@@ -43,6 +43,8 @@ typedef struct _CRITICAL_SECTION {
 } CRITICAL_SECTION, *LPCRITICAL_SECTION;
 
 extern "C" {
+// A thread's id is never given to another thread of the process, even
+// after the thread has ended.
 PLATAPI DWORD GetCurrentThreadId(void);
 PLATAPI DWORD GetCurrentProcessId(void);
 // Sleeps on the real clock (the virtual clock of tests does not shorten it).

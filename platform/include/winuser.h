@@ -132,9 +132,11 @@ PLATAPI BOOL WaitMessage(void);
 // the same in every process while the device exists. 0 on failure.
 PLATAPI UINT RegisterWindowMessageW(LPCWSTR lpString);
 
-// With a window: the caller's nIDEvent, WM_TIMER to the window. Without: a
-// thread timer of the calling thread with a new id (increasing, never 0 nor
-// 0x7FFF7FFF, never reused in this process). Repeats until killed.
+// With a window: the caller's nIDEvent, WM_TIMER to the window; for 0 the
+// timer's id is 0x80000000, which SetTimer answers and WM_TIMER carries,
+// and KillTimer takes 0 or that id. Without: a thread timer of the calling
+// thread with a new id (increasing, never 0 nor 0x7FFF7FFF, never reused in
+// this process). Repeats until killed.
 PLATAPI UINT_PTR SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerFunc);
 PLATAPI BOOL KillTimer(HWND hWnd, UINT_PTR uIDEvent);
 }

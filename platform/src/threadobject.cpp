@@ -4,7 +4,6 @@
 // data destructor: the host runs those after every thread_local destructor,
 // so by then the thread's message queue, windows and timers are gone.
 #include <pthread.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -86,7 +85,7 @@ void MakeEndKey() {
 void *ThreadMain(void *arg) {
     std::unique_ptr<StartBlock> block(static_cast<StartBlock *>(arg));
     pthread_setspecific(g_endKey, new std::shared_ptr<ThreadObject>(block->object));
-    block->object->SetId(static_cast<DWORD>(gettid()));
+    block->object->SetId(GetCurrentThreadId());
     block->object->SetExitCode(block->start(block->parameter));
     return nullptr;
 }

@@ -56,6 +56,13 @@ std::shared_ptr<ThreadQueue> OwnWindowQueue(HWND hwnd) {
     return queue;
 }
 
+// A window timer asked for with id 0 lives under this id, out of the range
+// of the small constants callers name their timers with: SetTimer answers
+// it and WM_TIMER carries it, so that the answer is what KillTimer takes.
+constexpr UINT_PTR kWindowTimerIdForZero = 0x80000000u;
+
+UINT_PTR WindowTimerId(UINT_PTR id) { return id != 0 ? id : kWindowTimerIdForZero; }
+
 }  // namespace
 
 PLATAPI UINT_PTR SetThreadTimerFor(DWORD threadId, UINT uElapse, TIMERPROC lpTimerFunc) {
@@ -77,20 +84,23 @@ PLATAPI BOOL KillThreadTimerFor(DWORD threadId, UINT_PTR uIDEvent) {
 
 }  // namespace vplat
 
-// A window timer answers with its id (1 for the id 0, so that success
-// is never 0); setting an id the window already has restarts that timer.
+// A window timer answers with its id (never 0: see kWindowTimerIdForZero);
+// setting an id the window already has restarts that timer.
 extern "C" PLATAPI UINT_PTR SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerFunc) {
     if (hWnd == nullptr) return vplat::StartThreadTimer(vplat::CurrentQueue(), uElapse, lpTimerFunc);
     std::shared_ptr<vplat::ThreadQueue> queue = vplat::OwnWindowQueue(hWnd);
     if (queue == nullptr) return 0;
-    queue->SetTimer(hWnd, nIDEvent, uElapse, lpTimerFunc);
-    return nIDEvent != 0 ? nIDEvent : 1;
+    UINT_PTR id = vplat::WindowTimerId(nIDEvent);
+    queue->SetTimer(hWnd, id, uElapse, lpTimerFunc);
+    return id;
 }
 
+// A window's timer set with id 0 is killed by that id or by the id SetTimer answered.
 extern "C" PLATAPI BOOL KillTimer(HWND hWnd, UINT_PTR uIDEvent) {
     std::shared_ptr<vplat::ThreadQueue> queue =
         hWnd == nullptr ? vplat::CurrentQueueIfAny() : vplat::OwnWindowQueue(hWnd);
     if (hWnd != nullptr && queue == nullptr) return FALSE;
+    if (hWnd != nullptr) uIDEvent = vplat::WindowTimerId(uIDEvent);
     if (queue == nullptr || !queue->KillTimer(hWnd, uIDEvent)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;

@@ -1,3 +1,13 @@
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include "windows.h"
@@ -32,6 +42,85 @@ DWORD WorkerMain(LPVOID param) {
     return code;
 }
 
+// A thread that makes its message queue, notes its id and host task id,
+// and (when `release` is set) waits for it and then notes whether WM_USER
+// was posted to it.
+struct Noted {
+    DWORD id = 0;
+    pid_t task = 0;
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE release = nullptr;
+    bool gotPost = false;
+    ~Noted() {
+        CloseHandle(ready);
+        if (release != nullptr) CloseHandle(release);
+    }
+};
+
+DWORD NotingMain(LPVOID param) {
+    auto *n = static_cast<Noted *>(param);
+    MSG msg;
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+    n->id = GetCurrentThreadId();
+    n->task = gettid();
+    SetEvent(n->ready);
+    if (n->release == nullptr) return 0;
+    WaitForSingleObject(n->release, INFINITE);
+    n->gotPost = PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_REMOVE) != FALSE;
+    return 0;
+}
+
+// Runs a noting thread to its end, releasing it (when it waits) after
+// `meanwhile`; false when the thread could not be had.
+bool RunNoting(Noted *n, const std::function<void()> &meanwhile = nullptr) {
+    HANDLE thread = CreateThread(nullptr, 0, NotingMain, n, 0, nullptr);
+    if (thread == nullptr) return false;
+    WaitForSingleObject(n->ready, INFINITE);
+    if (meanwhile) meanwhile();
+    if (n->release != nullptr) SetEvent(n->release);
+    WaitForSingleObject(thread, INFINITE);
+    return CloseHandle(thread) != FALSE;
+}
+
+// Exit codes of the id reuse scenario.
+enum ReuseOutcome { kReusePass = 0, kReuseFail = 1, kReuseCannotSet = 77 };
+
+// Runs as the first process of a pid namespace of its own, where it alone
+// makes tasks and may choose the next task id: a thread ends, a new thread
+// gets the ended one's host task id, and a post to the ended thread's id
+// must still fail and must not reach the new thread.
+int ReuseScenario() {
+    Noted first;
+    if (!RunNoting(&first)) return kReuseFail;
+    // Its handle is signalled just before the host task goes; the task id
+    // is free once the task is.
+    for (int i = 0; i < 5000 && syscall(SYS_tgkill, getpid(), first.task, 0) == 0; ++i) Sleep(1);
+
+    int fd = open("/proc/sys/kernel/ns_last_pid", O_WRONLY);
+    std::string last = std::to_string(first.task - 1);
+    bool set = fd >= 0 && write(fd, last.data(), last.size()) == ssize_t(last.size());
+    if (fd >= 0) close(fd);
+    if (!set) return kReuseCannotSet;
+
+    Noted second;
+    second.release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    BOOL posted = TRUE;
+    DWORD error = 0;
+    if (!RunNoting(&second, [&] {
+            posted = PostThreadMessageW(first.id, WM_USER, 0, 0);
+            error = GetLastError();
+        })) {
+        return kReuseFail;
+    }
+    if (second.task != first.task) return kReuseCannotSet;
+    if (posted || error != ERROR_INVALID_THREAD_ID || second.gotPost || second.id == first.id) {
+        fprintf(stderr, "the ended thread's id %lu reached the thread that took its task id\n",
+                static_cast<unsigned long>(first.id));
+        return kReuseFail;
+    }
+    return kReusePass;
+}
+
 }  // namespace
 
 // A thread runs, is still active while it waits, cannot be terminated, and
@@ -64,6 +153,29 @@ TEST(ThreadTest, RunsEndsAndReportsItsExitCode) {
     EXPECT_TRUE(CloseHandle(thread));
     EXPECT_FALSE(GetExitCodeThread(thread, &code));
     EXPECT_EQ(DWORD(ERROR_INVALID_HANDLE), GetLastError());
+}
+
+// The host gives an ended thread's task id to a later thread; a thread id
+// must not follow it there. The scenario runs in a pid namespace of its
+// own, so that it can pick the next task id without touching other
+// processes; without the rights to make one the test is skipped.
+TEST(ThreadTest, EndedThreadsIdReachesNoLaterThread) {
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (unshare(CLONE_NEWPID) != 0 && unshare(CLONE_NEWUSER | CLONE_NEWPID) != 0) _exit(kReuseCannotSet);
+        pid_t init = fork();  // the namespace's first process
+        if (init < 0) _exit(kReuseCannotSet);
+        if (init == 0) _exit(ReuseScenario());
+        int status = 0;
+        if (waitpid(init, &status, 0) != init || !WIFEXITED(status)) _exit(kReuseFail);
+        _exit(WEXITSTATUS(status));
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == kReuseCannotSet) GTEST_SKIP() << "cannot choose host task ids here";
+    EXPECT_EQ(kReusePass, WEXITSTATUS(status));
 }
 
 // Closing the handle of a running thread leaves the thread running.

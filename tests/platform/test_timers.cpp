@@ -136,6 +136,42 @@ TEST_F(QueueTimerTest, WindowTimers) {
     });
 }
 
+// A window timer asked for with id 0 answers an id that WM_TIMER carries
+// and KillTimer takes; setting 0 again restarts that one timer, and the
+// window's timer 1 is another.
+TEST_F(QueueTimerTest, WindowTimerWithIdZero) {
+    OnNewThread([] {
+        std::vector<WPARAM> ticks;
+        HWND w = MakeWindow([&](HWND h, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+            if (m == WM_TIMER) ticks.push_back(wp);
+            return DefWindowProcW(h, m, wp, lp);
+        });
+        UINT_PTR id = SetTimer(w, 0, 10, nullptr);
+        ASSERT_NE(0u, id);
+        EXPECT_EQ(1u, SetTimer(w, 1, 10, nullptr));
+        EXPECT_EQ(id, SetTimer(w, 0, 10, nullptr));  // the same timer, restarted
+        vplat::ClockAdvance(10);
+        EXPECT_EQ(2, Pump());
+        EXPECT_EQ((std::vector<WPARAM>{1, id}), ticks);
+
+        EXPECT_TRUE(KillTimer(w, id));
+        EXPECT_FALSE(KillTimer(w, 0));  // already gone
+        ticks.clear();
+        vplat::ClockAdvance(10);
+        EXPECT_EQ(1, Pump());
+        EXPECT_EQ(std::vector<WPARAM>{1}, ticks);
+
+        // Killed by 0 as well, and a procedure gets the same id.
+        EXPECT_EQ(id, SetTimer(w, 0, 10, NoteTimer));
+        vplat::ClockAdvance(10);
+        Pump();
+        EXPECT_EQ(std::vector<UINT_PTR>{id}, FiredIds());
+        EXPECT_TRUE(KillTimer(w, 0));
+        EXPECT_TRUE(KillTimer(w, 1));
+        DestroyWindow(w);
+    });
+}
+
 // Thread timer ids grow and are never given again, killed or not.
 TEST_F(QueueTimerTest, ThreadTimerIdsIncrease) {
     OnNewThread([] {
