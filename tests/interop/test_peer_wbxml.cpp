@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 #include <tinyxml.h>
 
+#include <cstdio>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -62,6 +65,19 @@ Tree Build(const std::vector<Step> &steps) {
     return owned;
 }
 
+// What the Inbox sync keeps of one added message.
+struct Item {
+    std::string serverId;
+    std::string subject;
+    std::string body;
+    std::string truncated;  // BodyTruncated, empty when absent
+};
+
+// Subjects of seeded messages the test looks into. The second is UTF-8 of
+// "Grüße aus München €", seeded as an RFC 2047 encoded word.
+const std::string kLargeSubject = "Large message (24 KB body)";
+const std::string kNonAsciiSubject = "Gr\xC3\xBC\xC3\x9F" "e aus M\xC3\xBCnchen \xE2\x82\xAC";
+
 class PeerWbxmlTest : public PeerTest {
 protected:
     // Encodes the request, posts it as the engine does and reads the answer
@@ -106,8 +122,10 @@ protected:
     }
 };
 
-// FolderSync from key 0, then the Inbox synchronised page by page: every
-// message arrives with its ServerId and its subject.
+// FolderSync from key 0, then the Inbox synchronised page by page until the
+// server has no more: every message the test account was seeded with
+// arrives once, with its ServerId, its subject (the non-ASCII one decoded
+// from UTF-8) and the large message's whole body.
 TEST_F(PeerWbxmlTest, FolderSyncAndInboxSyncReadBackFromTheServer) {
     // FolderSync > SyncKey "0"
     Tree request = Build({{"0x16_0x07", nullptr, 0}, {"0x12_0x07", "0", 0}});
@@ -143,9 +161,11 @@ TEST_F(PeerWbxmlTest, FolderSyncAndInboxSyncReadBackFromTheServer) {
     std::string key = Find(first->root, "0x0B_0x00");
     ASSERT_FALSE(key.empty());
 
-    int messages = 0;
-    int subjects = 0;
-    for (int page = 0; page < 20; ++page) {
+    std::vector<Item> items;
+    bool more = true;
+    // The Inbox holds a few dozen messages at most: ten per page, a server
+    // that still has more after this many pages never ends.
+    for (int page = 0; page < 20 && more; ++page) {
         // ... with DeletesAsMoves, GetChanges, WindowSize and Options (FilterType, Truncation, MIMESupport).
         request = Build({{"0x05_0x00", nullptr, 0},
                          {"0x1C_0x00", nullptr, 0},
@@ -168,17 +188,48 @@ TEST_F(PeerWbxmlTest, FolderSyncAndInboxSyncReadBackFromTheServer) {
         if (WBXMLTreeNode *commands = WbxmlFindElement(answer->root, "0x16_0x00", true, 0)) {
             for (WBXMLTreeNode *add = commands->children; add != nullptr; add = add->next) {
                 if (WbxmlElementName(add) == nullptr || std::string(WbxmlElementName(add)) != "0x07_0x00") continue;
-                ++messages;
-                EXPECT_FALSE(Find(add, "0x0D_0x00", false).empty());
                 WBXMLTreeNode *data = WbxmlFindElement(add, "0x1D_0x00", false, 1);
                 ASSERT_NE(data, nullptr);
-                if (!Find(data, "0x14_0x02", false).empty()) ++subjects;
+                items.push_back({Find(add, "0x0D_0x00", false), Find(data, "0x14_0x02", false),
+                                 Find(data, "0x0C_0x02", false), Find(data, "0x0E_0x02", false)});
             }
         }
-        if (WbxmlFindElement(answer->root, "0x14_0x00", true, 0) == nullptr) break;
+        more = WbxmlFindElement(answer->root, "0x14_0x00", true, 0) != nullptr;  // MoreAvailable
     }
-    EXPECT_GT(messages, 0);
-    EXPECT_EQ(subjects, messages);
+    EXPECT_FALSE(more) << "the server still had more after 20 pages (" << items.size() << " messages)";
+
+    // Beside the seeded mail the Inbox holds an invitation, and whatever
+    // else was delivered to the account since.
+    std::set<std::string> serverIds;
+    std::map<std::string, const Item *> bySubject;
+    for (const Item &item : items) {
+        EXPECT_FALSE(item.serverId.empty()) << item.subject;
+        EXPECT_TRUE(serverIds.insert(item.serverId).second) << "ServerId " << item.serverId << " came twice";
+        EXPECT_FALSE(item.subject.empty()) << "message " << item.serverId << " has no subject";
+        if (!bySubject.emplace(item.subject, &item).second) ADD_FAILURE() << "\"" << item.subject << "\" came twice";
+    }
+    std::vector<std::string> seeded = {"HTML newsletter with formatting", "Report with attachments",
+                                       kLargeSubject, kNonAsciiSubject};
+    for (int i = 1; i <= 16; ++i) seeded.push_back((i < 10 ? "Test message 0" : "Test message ") + std::to_string(i));
+    EXPECT_GE(items.size(), seeded.size() + 1);
+    for (const std::string &subject : seeded) EXPECT_EQ(bySubject.count(subject), 1u) << "missing: " << subject;
+
+    // The large body is whole (the server ignores 2.5 truncation options):
+    // its 300 numbered lines in order between its first and last line.
+    auto large = bySubject.find(kLargeSubject);
+    ASSERT_NE(large, bySubject.end());
+    const std::string &text = large->second->body;
+    EXPECT_NE(large->second->truncated, "1");
+    EXPECT_GE(text.size(), 23000u);
+    EXPECT_EQ(text.rfind("Start of the large body.", 0), 0u) << text.substr(0, 80);
+    size_t at = 0;
+    for (int n = 1; n <= 300 && at != std::string::npos; ++n) {
+        char line[96];
+        snprintf(line, sizeof line, "%04d The quick brown fox jumps over the lazy dog. Lorem ipsum dolor sit amet.", n);
+        at = text.find(line, at);
+        EXPECT_NE(at, std::string::npos) << "line " << n << " missing or out of order";
+    }
+    EXPECT_NE(text.find("END OF LARGE BODY"), std::string::npos);
 }
 
 // A GAL search answer turns into the canonical XML of the search results
