@@ -12,8 +12,9 @@ namespace {
 
 // What the write callback keeps before it pauses the transfer.
 const size_t kBufferCap = 64 * 1024;
-// Longest single wait in curl's poll when no time-out is nearer.
-const int kPollSliceMs = 1000;
+// Longest single wait in curl's poll when no time-out is nearer. A close
+// wakes the poll at once (curl_multi_wakeup), so this is only a backstop.
+const int kPollSliceMs = 5000;
 
 void GlobalInit() {
     static std::once_flag once;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <thread>
 #include <future>
 #include <string>
 #include <vector>
@@ -312,6 +313,8 @@ TEST_F(WinInetTest, CloseFromAnotherThreadEndsABlockedCall) {
         return ok ? 0u : GetLastError();
     });
     ASSERT_TRUE(server.WaitForRequests(1));
+    // Past curl's own short timers of the connect, the call sleeps in a long poll.
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
     auto closed = std::chrono::steady_clock::now();
     ASSERT_TRUE(InternetCloseHandle(request));
     r.request = nullptr;
