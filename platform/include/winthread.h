@@ -67,9 +67,10 @@ PLATAPI BOOL SetThreadPriority(HANDLE hThread, int nPriority);
 // Thread and event handles are closed as every handle is (also in winfile.h).
 PLATAPI BOOL CloseHandle(HANDLE hObject);
 
-// Waits for a thread to end or an event to be set, up to dwMilliseconds of
-// real time (INFINITE: no limit; 0: a test). Waiting on an auto-reset event
-// resets it. WAIT_OBJECT_0, WAIT_TIMEOUT, or WAIT_FAILED with the last error.
+// Waits for a thread to end, an event to be set or a mutex to be free (and
+// takes it), up to dwMilliseconds of real time (INFINITE: no limit; 0: a
+// test). Waiting on an auto-reset event resets it. WAIT_OBJECT_0,
+// WAIT_TIMEOUT, or WAIT_FAILED with the last error.
 PLATAPI DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 
 // An unnamed event (lpName must be null). A manual-reset event stays set
@@ -78,6 +79,16 @@ PLATAPI HANDLE CreateEventW(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManua
                             LPCWSTR lpName);
 PLATAPI BOOL SetEvent(HANDLE hEvent);
 PLATAPI BOOL ResetEvent(HANDLE hEvent);
+
+// A mutex, owned by one thread at a time; its owner may wait on it again
+// and releases it as often. A named one (names compare without case) is
+// one mutex for every process of the device: a second create opens it,
+// with ERROR_ALREADY_EXISTS as last error (and bInitialOwner ignored). A
+// process that ends while it owns one releases it. WaitForSingleObject
+// takes it; ReleaseMutex fails with ERROR_NOT_OWNER for another thread.
+// Handles do not cross a fork: a child creates its own.
+PLATAPI HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCWSTR lpName);
+PLATAPI BOOL ReleaseMutex(HANDLE hMutex);
 
 PLATAPI void InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 PLATAPI void DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection);

@@ -1,8 +1,9 @@
-// Waiting on threads and events.
+// Waiting on threads, events and mutexes.
 #include "waitable.h"
 
 #include <chrono>
 
+#include "mutexobject.h"
 #include "winerror.h"
 #include "winthread.h"
 
@@ -25,6 +26,8 @@ bool WaitableObject::Wait(DWORD timeoutMs) {
 }  // namespace vplat
 
 extern "C" PLATAPI DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
+    if (auto mutex = vplat::HandleGet<vplat::MutexObject>(hHandle))
+        return mutex->Acquire(dwMilliseconds) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
     auto object = vplat::HandleGet<vplat::WaitableObject>(hHandle);
     if (object == nullptr) {
         SetLastError(ERROR_INVALID_HANDLE);
