@@ -2,6 +2,12 @@
 // timers. A thread gets its queue from its first message call; posting to a
 // queue is safe from any thread, everything else belongs to the thread that
 // owns the window or queue.
+//
+// Windows made while a device is open are the device's: posts, sends,
+// HWND_BROADCAST, FindWindowW, EnumWindows, IsWindow, GetWindowTextW and
+// GetWindowThreadProcessId reach the windows of every process of the device.
+// Between processes only the integers travel (message, wParam, lParam): a
+// pointer passed in lParam means nothing to another process.
 #ifndef VPLATFORM_WINUSER_H
 #define VPLATFORM_WINUSER_H
 
@@ -34,6 +40,7 @@ typedef struct tagMSG {
 
 typedef LRESULT (*WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef void (*TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
+typedef BOOL (*WNDENUMPROC)(HWND, LPARAM);
 
 typedef struct tagWNDCLASSW {
     UINT style;
@@ -91,6 +98,7 @@ typedef struct tagCREATESTRUCTW {
 #define ERROR_CLASS_DOES_NOT_EXIST 1411L
 #define ERROR_CLASS_HAS_WINDOWS 1412L
 #define ERROR_INVALID_THREAD_ID 1444L
+#define ERROR_TIMEOUT 1460L
 
 extern "C" {
 PLATAPI ATOM RegisterClassW(const WNDCLASSW *lpWndClass);
@@ -107,15 +115,20 @@ PLATAPI DWORD GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId);
 PLATAPI LONG GetWindowLongW(HWND hWnd, int nIndex);
 PLATAPI LONG SetWindowLongW(HWND hWnd, int nIndex, LONG dwNewLong);
 PLATAPI int GetWindowTextW(HWND hWnd, LPWSTR lpString, int nMaxCount);
-// Windows of this process by class and/or title (null matches any).
+// Top-level windows of the device by class and/or title (null matches any),
+// this process's first; a class atom matches this process's windows only.
 PLATAPI HWND FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName);
+// Calls lpEnumFunc for each top-level window of the device, this process's
+// first, until it answers FALSE (then EnumWindows answers FALSE too).
+PLATAPI BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam);
 
 // Safe from any thread.
 PLATAPI BOOL PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 PLATAPI BOOL PostThreadMessageW(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam);
-// The owner thread calls the window procedure directly; another thread of the
+// The owner thread calls the window procedure directly; another thread or
 // process has the owner handle it and waits for the answer, handling messages
-// sent to its own windows meanwhile.
+// sent to its own windows meanwhile. 0 at once for a window whose process has
+// died, and 0 when it dies before answering.
 PLATAPI LRESULT SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 PLATAPI void PostQuitMessage(int nExitCode);
 

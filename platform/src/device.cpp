@@ -102,6 +102,14 @@ bool DeviceCurrentRoot(std::string *root) {
     return true;
 }
 
+bool DeviceRootIfOpen(std::string *root) {
+    DeviceState &state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    if (state.root == nullptr) return false;
+    *root = *state.root;
+    return true;
+}
+
 }  // namespace vplat
 
 extern "C" PLATAPI BOOL DeviceOpen(const char *rootPath) {

@@ -11,6 +11,8 @@ namespace vplat {
 // The absolute host path of the open device's root, opening the default
 // device when none is open. False (last error set) when none can be opened.
 bool DeviceCurrentRoot(std::string *root);
+// The open device's root; false, opening nothing, while none is open.
+bool DeviceRootIfOpen(std::string *root);
 
 }  // namespace vplat
 

@@ -3,6 +3,7 @@
 // the first matching posted message (never handing them to the caller),
 // then takes that message; only when none is posted does it report WM_QUIT
 // (whatever the filter) and after that a due timer as WM_TIMER.
+#include "crossprocess.h"
 #include "sendmessage.h"
 #include "window.h"
 #include "winerror.h"
@@ -61,14 +62,19 @@ PLATAPI void EnsureThreadQueue(void) { CurrentQueue(); }
 }  // namespace vplat
 
 // A null window posts to the calling thread; HWND_BROADCAST posts to every
-// top-level window of the process.
+// top-level window of the device, this process's first. A post to a window
+// of another process succeeds once that process has it: should the window
+// be gone there, the post is dropped, as it would be here.
 extern "C" PLATAPI BOOL PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     if (hWnd == nullptr) return vplat::CurrentQueue()->EnqueuePosted(nullptr, Msg, wParam, lParam) ? TRUE : FALSE;
     if (hWnd == HWND_BROADCAST) {
         for (HWND h : vplat::WindowsTopLevel()) vplat::WindowPost(h, Msg, wParam, lParam);
+        vplat::ForeignBroadcastPost(Msg, wParam, lParam);
         return TRUE;
     }
     if (!vplat::WindowPost(hWnd, Msg, wParam, lParam)) {
+        if (vplat::WindowQueue(hWnd) == nullptr && vplat::IsForeignHandle(hWnd))
+            return vplat::ForeignPost(hWnd, Msg, wParam, lParam) ? TRUE : FALSE;
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }

@@ -98,6 +98,16 @@ void ThreadQueue::WaitForWake(int timeoutMs) {
     } while (rc < 0 && errno == EINTR);
 }
 
+void ThreadQueue::WaitForWakeOr(int fd, int timeoutMs) {
+    struct pollfd pfd[2] = {{fd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
+    int count = m_wakeFd >= 0 ? 2 : 1;
+    if (m_wakeFd < 0 && (timeoutMs < 0 || timeoutMs > 5)) timeoutMs = 5;  // see WaitForWake
+    int rc;
+    do {
+        rc = poll(pfd, nfds_t(count), timeoutMs);
+    } while (rc < 0 && errno == EINTR);
+}
+
 bool ThreadQueue::EnqueuePosted(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     {
         std::lock_guard<std::mutex> guard(m_lock);

@@ -88,6 +88,8 @@ public:
     void ClearWake();
     // Sleeps until woken or timeoutMs passed (-1: no limit).
     void WaitForWake(int timeoutMs);
+    // The same, also waking when fd can be read (or has hung up).
+    void WaitForWakeOr(int fd, int timeoutMs);
     // The thread ends: refuses further input and hands back the sends that
     // still wait for an answer.
     std::deque<std::shared_ptr<SentMessage>> Close();

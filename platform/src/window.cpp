@@ -1,14 +1,17 @@
 // Creating and destroying windows. A window belongs to the thread that
 // created it: only that thread runs its procedure and may destroy it.
 //
-// Window handles are never reused while the process runs and carry the
-// process id in their high bits (process id << 40 | serial << 2), so that
-// the process owning any window can be told from its handle alone.
+// Window handles are unique on the device: they carry the process's number
+// in the device's window directory (number << 34 | serial << 2), which no
+// other process of the device gets, so that the process owning any window
+// can be told from its handle alone.
+#include <pthread.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdint>
 
+#include "crossprocess.h"
 #include "window.h"
 #include "winerror.h"
 #include "winthread.h"
@@ -16,13 +19,26 @@
 namespace vplat {
 namespace {
 
-static_assert(sizeof(HWND) == 8, "window handles carry the process id in their high bits");
+static_assert(sizeof(HWND) == 8, "window handles carry the process number in their high bits");
 
 HWND NewWindowHandle() {
     static std::atomic<uint64_t> serial{0};
-    uint64_t n = (++serial) & ((uint64_t(1) << 38) - 1);
-    return reinterpret_cast<HWND>((uint64_t(getpid()) << 40) | (n << 2));
+    uint64_t n = (++serial) & ((uint64_t(1) << (kProcessNumberShift - 2)) - 1);
+    return reinterpret_cast<HWND>((uint64_t(OwnProcessNumber()) << kProcessNumberShift) | (n << 2));
 }
+
+// A fork's child owns none of its parent's windows: it starts with none
+// (the parent's are left behind, never torn down here).
+void BeforeFork() { Windows().lock.lock(); }
+void AfterForkParent() { Windows().lock.unlock(); }
+std::map<HWND, Window> *g_parentWindows = nullptr;  // kept reachable, never used
+void AfterForkChild() {
+    WindowState &state = Windows();
+    g_parentWindows = new std::map<HWND, Window>;
+    g_parentWindows->swap(state.windows);
+    state.lock.unlock();
+}
+[[maybe_unused]] const int g_forkHandlers = pthread_atfork(BeforeFork, AfterForkParent, AfterForkChild);
 
 // Sends WM_DESTROY and forgets the window, its children first having gone
 // the same way.
@@ -54,6 +70,7 @@ void Destroy(HWND hwnd) {
     // Posted after the window went, nothing more reaches it.
     queue->KillWindowTimers(hwnd);
     queue->DropPostedFor(hwnd);
+    PublishWindows();
 }
 
 }  // namespace
@@ -99,16 +116,38 @@ std::vector<HWND> WindowsTopLevel() {
     return result;
 }
 
-void WindowsForgetThread(DWORD threadId) {
+std::vector<DirectoryWindow> WindowsListed(uint32_t number) {
+    std::vector<DirectoryWindow> result;
     WindowState &state = Windows();
     std::lock_guard<std::mutex> guard(state.lock);
-    for (auto it = state.windows.begin(); it != state.windows.end();) {
-        if (it->second.threadId == threadId) {
-            it = state.windows.erase(it);
-        } else {
-            ++it;
+    for (const auto &entry : state.windows) {
+        if (HandleProcessNumber(entry.first) != number) continue;  // made on another device
+        DirectoryWindow w;
+        w.hwnd = entry.first;
+        w.parent = entry.second.parent;
+        w.threadId = entry.second.threadId;
+        w.className = entry.second.className;
+        w.title = entry.second.text;
+        result.push_back(std::move(w));
+    }
+    return result;
+}
+
+void WindowsForgetThread(DWORD threadId) {
+    bool forgot = false;
+    {
+        WindowState &state = Windows();
+        std::lock_guard<std::mutex> guard(state.lock);
+        for (auto it = state.windows.begin(); it != state.windows.end();) {
+            if (it->second.threadId == threadId) {
+                it = state.windows.erase(it);
+                forgot = true;
+            } else {
+                ++it;
+            }
         }
     }
+    if (forgot) PublishWindows();
 }
 
 }  // namespace vplat
@@ -148,7 +187,9 @@ extern "C" PLATAPI HWND CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LP
         DestroyWindow(hwnd);
         return nullptr;
     }
-    return IsWindow(hwnd) ? hwnd : nullptr;  // WM_CREATE may have destroyed it
+    if (!IsWindow(hwnd)) return nullptr;  // WM_CREATE destroyed it
+    vplat::PublishWindows();
+    return hwnd;
 }
 
 extern "C" PLATAPI BOOL DestroyWindow(HWND hWnd) {
@@ -176,8 +217,14 @@ extern "C" PLATAPI LRESULT DefWindowProcW(HWND hWnd, UINT Msg, WPARAM, LPARAM) {
     return 0;
 }
 
+// A window of another process of the device counts while its process lives.
 extern "C" PLATAPI BOOL IsWindow(HWND hWnd) {
-    vplat::WindowState &state = vplat::Windows();
-    std::lock_guard<std::mutex> guard(state.lock);
-    return state.windows.count(hWnd) != 0 ? TRUE : FALSE;
+    {
+        vplat::WindowState &state = vplat::Windows();
+        std::lock_guard<std::mutex> guard(state.lock);
+        if (state.windows.count(hWnd) != 0) return TRUE;
+    }
+    vplat::DirectoryWindow w;
+    DWORD pid = 0;
+    return vplat::ForeignWindow(hWnd, &w, &pid) ? TRUE : FALSE;
 }

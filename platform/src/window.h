@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "msgqueue.h"
+#include "windowdirectory.h"
 #include "winuser.h"
 
 namespace vplat {
@@ -56,6 +57,9 @@ bool WindowPost(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT WindowCallProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 // The top-level windows of this process, oldest first.
 std::vector<HWND> WindowsTopLevel();
+// The windows whose handles carry process number, for the device's
+// window directory, oldest first.
+std::vector<DirectoryWindow> WindowsListed(uint32_t number);
 // The thread ended: its windows are gone, without messages (the thread can
 // no longer run their procedures).
 void WindowsForgetThread(DWORD threadId);
