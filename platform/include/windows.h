@@ -13,5 +13,7 @@
 #include "winmodule.h"
 #include "winreg.h"
 #include "winstorage.h"
+#include "winmem.h"
+#include "windbase.h"
 
 #endif
