@@ -15,7 +15,6 @@
 
 namespace {
 
-const WCHAR kITPolicyRegKey[] = u"Software\\Brellow\\Vantrel\\ITPolicy";
 const WCHAR kUnsetInstallDirectory[] = u"**default**";
 const unsigned kErrorLevel = 1;
 
@@ -96,10 +95,4 @@ DErrorCode DWinMobCorvaneGlobalInfo::OpenLogFile() {
     return m_logger->Open(*m_logFile, 0, kEngineLogMaxSize);
 }
 
-DErrorCode DWinMobCorvaneGlobalInfo::ResetITPolicyKeys() {
-    VString zero;
-    DErrorCode err = zero.AssignWide(u"0", kQvUnknown, kVStringUTF16LE);
-    if (err == kNoError) err = WriteUserRegString(kITPolicyRegKey, u"RequiredKey", &zero);
-    if (err == kNoError) err = WriteUserRegString(kITPolicyRegKey, u"SatisfiedKey", &zero);
-    return err == ERROR_FILE_NOT_FOUND ? kNoError : err;
-}
+DErrorCode DWinMobCorvaneGlobalInfo::ResetITPolicyKeys() { return ResetITPolicyRegKeys(); }

@@ -10,6 +10,7 @@
 
 const WCHAR kVantrelRegKey[] = u"Software\\Brellow\\Vantrel";
 const WCHAR kAirSyncConnectionRegKey[] = u"Software\\Microsoft\\AirSync\\Connection";
+const WCHAR kITPolicyRegKey[] = u"Software\\Brellow\\Vantrel\\ITPolicy";
 
 namespace {
 
@@ -129,6 +130,13 @@ DErrorCode QueryUserRegString(const WCHAR *subkey, const WCHAR *valueName, VStri
     return QueryString(key.Get(), valueName, value, maxChars);
 }
 
+DErrorCode QueryUserRegDWORD(const WCHAR *subkey, const WCHAR *valueName, DWORD *value) {
+    if (value == nullptr) return generalErrNULLPointer;
+    UserKey key(subkey);
+    if (key.Error() != kNoError) return key.Error();
+    return QueryDWORD(key.Get(), valueName, value);
+}
+
 DErrorCode ReadUserRegString(const WCHAR *subkey, const WCHAR *valueName, VString *value, uint32_t maxChars) {
     if (value == nullptr) return generalErrNULLPointer;
     UserKey key(subkey);
@@ -171,4 +179,20 @@ DErrorCode LoadFolderIDSetting(DWORD *folderIdTag) {
 
 DErrorCode SaveFolderIDSetting(DWORD folderIdTag) {
     return WriteUserRegDWORD(kVantrelRegKey, u"FolderID", folderIdTag);
+}
+
+DErrorCode ResetITPolicyRegKeys() {
+    VString zero;
+    DErrorCode err = zero.AssignWide(u"0", kQvUnknown, kVStringUTF16LE);
+    if (err != kNoError) return err;
+    UserKey key(kITPolicyRegKey);
+    if (key.Error() == ERROR_FILE_NOT_FOUND) return kNoError;
+    if (key.Error() != kNoError) return key.Error();
+    // Both or neither: a reader never sees one key reset and the other not.
+    err = static_cast<DErrorCode>(RegBeginTransaction());
+    if (err != kNoError) return err;
+    err = SetText(key.Get(), u"RequiredKey", zero);
+    if (err == kNoError) err = SetText(key.Get(), u"SatisfiedKey", zero);
+    DErrorCode end = static_cast<DErrorCode>(RegEndTransaction(err == kNoError ? TRUE : FALSE));
+    return err != kNoError ? err : end;
 }

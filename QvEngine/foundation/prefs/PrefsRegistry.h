@@ -21,6 +21,8 @@
 // The product's key and the platform's account key.
 extern const WCHAR kVantrelRegKey[];
 extern const WCHAR kAirSyncConnectionRegKey[];
+// The IT-policy store's key.
+extern const WCHAR kITPolicyRegKey[];
 
 // Reads a text as UTF-16LE. maxChars counts characters with the
 // terminator: a longer text is cut to maxChars - 1 characters (never inside
@@ -35,6 +37,9 @@ DErrorCode WriteUserRegDWORD(const WCHAR *subkey, const WCHAR *valueName, DWORD 
 // Reads a text without ever writing: 2 when missing, ERROR_INVALID_DATA
 // when it is no well-formed text. The same limit as ReadUserRegString.
 DErrorCode QueryUserRegString(const WCHAR *subkey, const WCHAR *valueName, VString *value, uint32_t maxChars);
+// The same for a number: 2 when missing, ERROR_INVALID_DATA when it is no
+// four-byte REG_DWORD; *value untouched unless it succeeds.
+DErrorCode QueryUserRegDWORD(const WCHAR *subkey, const WCHAR *valueName, DWORD *value);
 
 // Brings text to UTF-16LE and cuts it to maxChars - 1 characters (the
 // limit counts the terminator), never inside a surrogate pair.
@@ -44,5 +49,10 @@ DErrorCode LimitUserRegText(VString *text, uint32_t maxChars);
 // property on message folders); a missing value is created as 0.
 DErrorCode LoadFolderIDSetting(DWORD *folderIdTag);
 DErrorCode SaveFolderIDSetting(DWORD folderIdTag);
+
+// "0" into the IT-policy key's "RequiredKey" and "SatisfiedKey", both in one
+// registry transaction; a device without the key has nothing to reset. The
+// one reset behind the global info's and the IT-policy store's.
+DErrorCode ResetITPolicyRegKeys();
 
 #endif
