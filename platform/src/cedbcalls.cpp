@@ -325,6 +325,9 @@ extern "C" PLATAPI CEOID CeWriteRecordProps(HANDLE hDbase, CEOID oidRecord, WORD
     if (err != ERROR_SUCCESS) return Fail<CEOID>(err, 0);
     CEOID oid = 0;
     bool reordered = false;
+    uint64_t stampBefore = 0;
+    const uint64_t epochBefore = file->OrderEpoch();
+    const bool stamped = file->OrderStamp(&stampBefore) == ERROR_SUCCESS;
     err = file->Write(handle->volume, [&](CeDbNotices *notices) {
         oid = oidRecord;
         reordered = oidRecord == 0;
@@ -354,7 +357,10 @@ extern "C" PLATAPI CEOID CeWriteRecordProps(HANDLE hDbase, CEOID oidRecord, WORD
         notices->notices.push_back({oidRecord == 0 ? UINT(DB_CEOID_CREATED) : UINT(DB_CEOID_CHANGED), oid});
         return e;
     });
-    if (reordered) file->OrderChanged();
+    if (reordered) {
+        file->OrderChanged();
+        if (err == ERROR_SUCCESS && stamped) handle->NoteOwnChange(*file, oid, false, stampBefore, epochBefore);
+    }
     return err == ERROR_SUCCESS ? oid : Fail<CEOID>(err, 0);
 }
 
@@ -363,6 +369,9 @@ extern "C" PLATAPI BOOL CeDeleteRecord(HANDLE hDatabase, CEOID oidRecord) {
     CeDbFile *file = nullptr;
     DWORD err = oidRecord == 0 ? ERROR_INVALID_PARAMETER : vplat::Resolve(hDatabase, &handle, &file);
     if (err != ERROR_SUCCESS) return Fail<BOOL>(err, FALSE);
+    uint64_t stampBefore = 0;
+    const uint64_t epochBefore = file->OrderEpoch();
+    const bool stamped = file->OrderStamp(&stampBefore) == ERROR_SUCCESS;
     err = file->Write(handle->volume, [&](CeDbNotices *notices) {
         bool found = false;
         DWORD e = vplat::CheckDatabase(*file, handle->info.oid);
@@ -381,6 +390,7 @@ extern "C" PLATAPI BOOL CeDeleteRecord(HANDLE hDatabase, CEOID oidRecord) {
         return e;
     });
     file->OrderChanged();
+    if (err == ERROR_SUCCESS && stamped) handle->NoteOwnChange(*file, oidRecord, true, stampBefore, epochBefore);
     return err == ERROR_SUCCESS ? TRUE : Fail<BOOL>(err, FALSE);
 }
 

@@ -54,6 +54,7 @@ public:
     // handle's cached order depends on.
     DWORD OrderStamp(uint64_t *stamp);
     void OrderChanged() { ++m_orderEpoch; }
+    uint64_t OrderEpoch() const { return m_orderEpoch; }
 
     // Runs body in a write transaction (retrying, within a bound, while the
     // file is busy) and then delivers the notices body listed to the

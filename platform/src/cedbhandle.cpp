@@ -17,12 +17,7 @@ std::u16string Fold(const std::u16string &name) {
     return folded;
 }
 
-// One record's sort key while ordering.
-struct Keyed {
-    CEOID oid = 0;
-    CeDbValue values[CEDB_MAXSORTPROP];
-    bool present[CEDB_MAXSORTPROP] = {false, false, false};
-};
+using Keyed = CeDbKeyed;
 
 int SlotOf(const SORTORDERSPECEX &sort, CEPROPID propid) {
     for (int i = 0; i < sort.wNumProps && i < CEDB_MAXSORTPROP; ++i) {
@@ -185,12 +180,48 @@ DWORD CeDbHandle::Order(CeDbFile &file, const std::vector<CEOID> **order) {
                          [this](const Keyed &a, const Keyed &b) { return CompareKeys(a, b, sort) < 0; });
         m_order.reserve(keys.size());
         for (const Keyed &key : keys) m_order.push_back(key.oid);
+        m_keys.swap(keys);
     }
     m_cacheValid = true;
     m_cacheSerial = file.Serial();
     m_cacheStamp = stamp;
     *order = &m_order;
     return ERROR_SUCCESS;
+}
+
+void CeDbHandle::NoteOwnChange(CeDbFile &file, CEOID record, bool removed, uint64_t stampBefore,
+                               uint64_t epochBefore) {
+    std::lock_guard<std::mutex> guard(lock);
+    if (!m_cacheValid || m_cacheSerial != file.Serial() || m_cacheStamp != stampBefore) return;
+    m_cacheValid = false;  // until the one record is in place
+    uint64_t now = 0;
+    // Another connection's commit in between shows in the data version.
+    if (file.OrderStamp(&now) != ERROR_SUCCESS || (now ^ file.OrderEpoch()) != (stampBefore ^ epochBefore)) return;
+    auto at = std::find(m_order.begin(), m_order.end(), record);
+    if (at != m_order.end()) {
+        if (sorted) m_keys.erase(m_keys.begin() + (at - m_order.begin()));
+        m_order.erase(at);
+    }
+    if (!removed) {
+        size_t place = 0;
+        if (sorted) {
+            Keyed key;
+            if (LoadOneKey(file, record, sort, &key) != ERROR_SUCCESS) return;
+            // Equal keys keep object-id order, as a full read sorts them.
+            auto before = [this](const Keyed &a, const Keyed &b) {
+                int order = CompareKeys(a, b, sort);
+                return order < 0 || (order == 0 && a.oid < b.oid);
+            };
+            auto pos = std::upper_bound(m_keys.begin(), m_keys.end(), key, before);
+            place = pos - m_keys.begin();
+            m_keys.insert(pos, key);
+        } else {
+            place = std::upper_bound(m_order.begin(), m_order.end(), record) - m_order.begin();
+        }
+        m_order.insert(m_order.begin() + place, record);
+    }
+    m_cacheStamp = now;
+    m_cacheValid = true;
 }
 
 DWORD CeDbHandle::CurrentIndex(const std::vector<CEOID> &order) const {

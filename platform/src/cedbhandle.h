@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cedbfile.h"
+#include "cedbprops.h"
 #include "handles.h"
 #include "windbase.h"
 
@@ -37,6 +38,13 @@ bool CeDbIsSortProp(const CeDbInfo &info, CEPROPID propid);
 // another record's (inside the write).
 DWORD CeDbCheckUnique(CeDbFile &file, const CeDbInfo &info, CEOID record);
 
+// One record's sort key while ordering.
+struct CeDbKeyed {
+    CEOID oid = 0;
+    CeDbValue values[CEDB_MAXSORTPROP];
+    bool present[CEDB_MAXSORTPROP] = {false, false, false};
+};
+
 class CeDbHandle : public KernelObject {
 public:
     std::string hostPath;
@@ -56,6 +64,11 @@ public:
     // The record order inside a transaction on file; ERROR_INVALID_HANDLE
     // when the database is gone. Call with lock held.
     DWORD Order(CeDbFile &file, const std::vector<CEOID> **order);
+    // This handle's own write just added, changed the sort key of, or
+    // (removed) deleted record, and nothing else changed the file since
+    // stampBefore / epochBefore were read: the cached order takes the one
+    // record in place instead of being read whole again at the next use.
+    void NoteOwnChange(CeDbFile &file, CEOID record, bool removed, uint64_t stampBefore, uint64_t epochBefore);
     // The position of the current record in order (it may have moved), or
     // the old index when it is gone.
     DWORD CurrentIndex(const std::vector<CEOID> &order) const;
@@ -67,6 +80,7 @@ private:
     uint64_t m_cacheStamp = 0;
     bool m_cacheValid = false;
     std::vector<CEOID> m_order;
+    std::vector<CeDbKeyed> m_keys;  // m_order's keys, for a sorted handle
 };
 
 }  // namespace vplat

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <map>
 #include <vector>
 
 #include "../../platform/src/cedbnotify.h"
@@ -488,6 +489,49 @@ TEST_F(CeDbTest, AnotherProcessWindowGetsItsNotices) {
     EXPECT_EQ(0, WEXITSTATUS(status));
     CloseHandle(writer);
     for (int fd : {toParent[0], toParent[1], toChild[0], toChild[1]}) close(fd);
+}
+
+}  // namespace
+
+namespace {
+
+// The order by position stays the sort order while one handle writes and
+// deletes between its seeks, and while a second handle writes too.
+TEST_F(CeDbTest, OrderFollowsWritesBetweenSeeks) {
+    ASSERT_NE(0u, Create(u"Ordered"));
+    HANDLE db = Open(u"Ordered");
+    HANDLE other = Open(u"Ordered");
+    ASSERT_NE(INVALID_HANDLE_VALUE, db);
+    std::map<DWORD, CEOID> bySeq;
+    auto check = [&] {
+        DWORD position = 0;
+        for (const auto &entry : bySeq) {
+            DWORD index = 0;
+            ASSERT_EQ(entry.second, CeSeekDatabaseEx(db, CEDB_SEEK_BEGINNING, position, 1, &index)) << position;
+            ++position;
+        }
+        DWORD index = 0;
+        EXPECT_EQ(0u, CeSeekDatabaseEx(db, CEDB_SEEK_BEGINNING, position, 1, &index));
+    };
+    const DWORD seqs[] = {50, 10, 90, 30, 70, 20, 60, 40, 80, 0};
+    for (DWORD seq : seqs) {
+        bySeq[seq] = WriteSeq(seq % 20 == 0 ? other : db, 0, seq);
+        ASSERT_NE(0u, bySeq[seq]);
+        check();
+    }
+    // A key that moves, and records that go.
+    CEOID moved = bySeq[10];
+    bySeq.erase(10);
+    ASSERT_EQ(moved, WriteSeq(db, moved, 95));
+    bySeq[95] = moved;
+    check();
+    for (DWORD seq : {50u, 0u, 95u}) {
+        ASSERT_TRUE(CeDeleteRecord(seq == 0 ? other : db, bySeq[seq]));
+        bySeq.erase(seq);
+        check();
+    }
+    CloseHandle(other);
+    CloseHandle(db);
 }
 
 }  // namespace
