@@ -16,6 +16,7 @@
 #include "devicestate.h"
 #include "hosterror.h"
 #include "mutexobject.h"
+#include "sharelock.h"
 #include "winerror.h"
 #include "winstr.h"
 #include "winthread.h"
@@ -42,18 +43,6 @@ off_t SlotOf(const std::u16string &name) {
     return static_cast<off_t>((h % kSlotRange) * 2);
 }
 
-int LockByte(int fd, int cmd, short type, off_t at) {
-    struct flock fl = {};
-    fl.l_type = type;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = at;
-    fl.l_len = 1;
-    int rc;
-    do {
-        rc = fcntl(fd, cmd, &fl);
-    } while (rc < 0 && errno == EINTR && cmd != F_OFD_SETLKW);
-    return rc;
-}
 
 }  // namespace
 
@@ -87,12 +76,12 @@ private:
 
 bool MutexState::LockDevice(DWORD timeoutMs, std::chrono::steady_clock::time_point deadline) {
     if (m_fd < 0) return true;
-    if (timeoutMs == INFINITE) return LockByte(m_fd, F_OFD_SETLKW, F_WRLCK, m_slot) == 0;
+    if (timeoutMs == INFINITE) return LockFileByte(m_fd, F_OFD_SETLKW, F_WRLCK, m_slot) == 0;
     // Another process holds it: try again until the deadline, backing off
     // from 1 to 8 ms so that a short hold costs little.
     auto pause = std::chrono::milliseconds(1);
     for (;;) {
-        if (LockByte(m_fd, F_OFD_SETLK, F_WRLCK, m_slot) == 0) return true;
+        if (LockFileByte(m_fd, F_OFD_SETLK, F_WRLCK, m_slot) == 0) return true;
         if (errno != EAGAIN && errno != EACCES) return false;
         auto now = std::chrono::steady_clock::now();
         if (now >= deadline) return false;
@@ -134,7 +123,7 @@ bool MutexState::Release() {
     std::unique_lock<std::mutex> guard(m_lock);
     if (m_owner != GetCurrentThreadId() || m_count == 0) return false;
     if (--m_count > 0) return true;
-    if (m_fd >= 0) LockByte(m_fd, F_OFD_SETLK, F_UNLCK, m_slot);
+    if (m_fd >= 0) LockFileByte(m_fd, F_OFD_SETLK, F_UNLCK, m_slot);
     m_owner = 0;
     guard.unlock();
     m_changed.notify_all();
@@ -189,12 +178,8 @@ DWORD NamedState(LPCWSTR name, std::shared_ptr<MutexState> *out, bool *existed) 
     const off_t slot = SlotOf(key.second);
     // Whether another process has the name open, then this one too.
     struct flock probe = {};
-    probe.l_type = F_WRLCK;
-    probe.l_whence = SEEK_SET;
-    probe.l_start = slot + 1;
-    probe.l_len = 1;
-    *existed = fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
-    if (LockByte(fd, F_OFD_SETLK, F_RDLCK, slot + 1) != 0) {
+    *existed = LockFileByte(fd, F_OFD_GETLK, F_WRLCK, slot + 1, &probe) == 0 && probe.l_type != F_UNLCK;
+    if (LockFileByte(fd, F_OFD_SETLK, F_RDLCK, slot + 1) != 0) {
         DWORD err = Win32FromErrno(errno);
         close(fd);
         return err;

@@ -23,24 +23,10 @@ constexpr uint64_t kGateRange = uint64_t(1) << 40;
 
 const char kGateFile[] = "/run/filegate";
 
-int Lock(int fd, int cmd, short type, off_t start, struct flock *out = nullptr) {
-    struct flock fl = {};
-    fl.l_type = type;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = start;
-    fl.l_len = 1;
-    int rc;
-    do {
-        rc = fcntl(fd, cmd, &fl);
-    } while (rc < 0 && errno == EINTR);
-    if (out != nullptr) *out = fl;
-    return rc;
-}
-
 // Whether another open file description holds a lock on the byte.
 DWORD Held(int fd, LockByte byte, bool *held) {
     struct flock fl;
-    if (Lock(fd, F_OFD_GETLK, F_WRLCK, kLockBase + byte, &fl) < 0) return Win32FromErrno(errno);
+    if (LockFileByte(fd, F_OFD_GETLK, F_WRLCK, kLockBase + byte, &fl) < 0) return Win32FromErrno(errno);
     *held = fl.l_type != F_UNLCK;
     return ERROR_SUCCESS;
 }
@@ -57,6 +43,20 @@ uint64_t GateOffset(const std::u16string &key) {
 
 }  // namespace
 
+int LockFileByte(int fd, int cmd, short type, off_t start, struct flock *out) {
+    struct flock fl = {};
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = start;
+    fl.l_len = 1;
+    int rc;
+    do {
+        rc = fcntl(fd, cmd, &fl);
+    } while (rc < 0 && errno == EINTR);
+    if (out != nullptr) *out = fl;
+    return rc;
+}
+
 PathGate::~PathGate() {
     if (m_fd >= 0) close(m_fd);  // closing releases the gate
 }
@@ -65,7 +65,7 @@ DWORD PathGate::Acquire(const ParsedPath &parsed) {
     std::string gatePath = parsed.deviceRoot + kGateFile;
     int fd = open(gatePath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) return Win32FromErrno(errno);
-    if (Lock(fd, F_OFD_SETLKW, F_WRLCK, static_cast<off_t>(Slot(parsed))) < 0) {
+    if (LockFileByte(fd, F_OFD_SETLKW, F_WRLCK, static_cast<off_t>(Slot(parsed))) < 0) {
         DWORD err = Win32FromErrno(errno);
         close(fd);
         return err;
@@ -116,7 +116,7 @@ DWORD ShareAcquire(int fd, const ShareRequest &check, const ShareRequest &reques
         {kDenyWrite, data && !request.shareWrite},
     };
     for (const auto &t : takes) {
-        if (t.take && Lock(fd, F_OFD_SETLK, F_RDLCK, kLockBase + t.byte) < 0) return Win32FromErrno(errno);
+        if (t.take && LockFileByte(fd, F_OFD_SETLK, F_RDLCK, kLockBase + t.byte) < 0) return Win32FromErrno(errno);
     }
     return ERROR_SUCCESS;
 }

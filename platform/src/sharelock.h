@@ -14,13 +14,22 @@
 #ifndef VPLATFORM_SHARELOCK_H
 #define VPLATFORM_SHARELOCK_H
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 
 #include "devicepath.h"
 #include "wintypes.h"
 
+struct flock;
+
 namespace vplat {
+
+// Sets, clears or (F_OFD_GETLK) tests an open-file-description lock on one
+// byte of fd, again when a signal interrupts it; *out, when given, gets the
+// lock structure back (a test's finding). fcntl's result and errno.
+int LockFileByte(int fd, int cmd, short type, off_t start, struct flock *out = nullptr);
 
 // Holds the gate of one device path, across threads and processes, from
 // Acquire until destruction.
