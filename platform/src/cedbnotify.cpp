@@ -12,6 +12,7 @@
 #include "crossprocess.h"
 #include "devicestate.h"
 #include "hosterror.h"
+#include "sharelock.h"
 #include "winmem.h"
 
 namespace vplat {
@@ -23,11 +24,7 @@ const WCHAR kNoticeMessage[] = u"VPlatformCeDbNotice";
 // orders their notices more than needed.
 const uint64_t kGateSlots = 65536;
 
-uint64_t PathSlot(const std::string &path) {
-    uint64_t hash = 1469598103934665603ULL;  // FNV-1a: the same in every process
-    for (unsigned char c : path) hash = (hash ^ c) * 1099511628211ULL;
-    return hash % kGateSlots;
-}
+uint64_t PathSlot(const std::string &path) { return DeviceHash(path.data(), path.size()) % kGateSlots; }
 
 // The start time of a process (clock ticks after boot), 0 when it is gone.
 int64_t StartTimeOf(int64_t pid) {
@@ -105,13 +102,7 @@ DWORD CeDbNoticeGate::Acquire(const std::string &hostPath) {
     std::string gatePath = root + "/run/cedb.gate";
     m_fd = open(gatePath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (m_fd < 0) return Win32FromErrno(errno);
-    struct flock lock{};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = static_cast<off_t>(PathSlot(hostPath));
-    lock.l_len = 1;
-    while (fcntl(m_fd, F_OFD_SETLKW, &lock) != 0) {
-        if (errno == EINTR) continue;
+    if (LockFileByte(m_fd, F_OFD_SETLKW, F_WRLCK, static_cast<off_t>(PathSlot(hostPath))) != 0) {
         DWORD err = Win32FromErrno(errno);
         close(m_fd);
         m_fd = -1;

@@ -32,15 +32,9 @@ namespace {
 constexpr uint64_t kSlotRange = uint64_t(1) << 40;
 const char kMutexFile[] = "/run/mutexes";
 
-// FNV-1a over the name's units, folded to upper case as the device compares names.
-off_t SlotOf(const std::u16string &name) {
-    uint64_t h = 14695981039346656037ull;
-    for (char16_t u : name) {
-        u = towupper16(u);
-        h = (h ^ (u & 0xFF)) * 1099511628211ull;
-        h = (h ^ (u >> 8)) * 1099511628211ull;
-    }
-    return static_cast<off_t>((h % kSlotRange) * 2);
+// The pair of bytes of a name already folded to upper case.
+off_t SlotOf(const std::u16string &folded) {
+    return static_cast<off_t>((DeviceHash(folded.data(), folded.size() * sizeof(char16_t)) % kSlotRange) * 2);
 }
 
 

@@ -31,17 +31,13 @@ DWORD Held(int fd, LockByte byte, bool *held) {
     return ERROR_SUCCESS;
 }
 
-// FNV-1a over the key's units: the same byte in every program of the device.
-uint64_t GateOffset(const std::u16string &key) {
-    uint64_t h = 14695981039346656037ull;
-    for (char16_t u : key) {
-        h = (h ^ (u & 0xFF)) * 1099511628211ull;
-        h = (h ^ (u >> 8)) * 1099511628211ull;
-    }
-    return h % kGateRange;
-}
-
 }  // namespace
+
+uint64_t DeviceHash(const void *bytes, size_t size) {
+    uint64_t h = 14695981039346656037ull;
+    for (size_t i = 0; i < size; ++i) h = (h ^ static_cast<const unsigned char *>(bytes)[i]) * 1099511628211ull;
+    return h;
+}
 
 int LockFileByte(int fd, int cmd, short type, off_t start, struct flock *out) {
     struct flock fl = {};
@@ -75,7 +71,10 @@ DWORD PathGate::Acquire(const ParsedPath &parsed) {
     return ERROR_SUCCESS;
 }
 
-uint64_t PathGate::Slot(const ParsedPath &parsed) { return GateOffset(parsed.key); }
+// The same byte in every program of the device for one device path.
+uint64_t PathGate::Slot(const ParsedPath &parsed) {
+    return DeviceHash(parsed.key.data(), parsed.key.size() * sizeof(char16_t)) % kGateRange;
+}
 
 DWORD PathGate::Enter(LPCWSTR devicePath, ParsedPath *parsed, std::string *host) {
     DWORD err = ParseNamedPath(devicePath, parsed);

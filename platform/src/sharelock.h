@@ -30,6 +30,9 @@ namespace vplat {
 // byte of fd, again when a signal interrupts it; *out, when given, gets the
 // lock structure back (a test's finding). fcntl's result and errno.
 int LockFileByte(int fd, int cmd, short type, off_t start, struct flock *out = nullptr);
+// FNV-1a over bytes: the same value in every process of the device, to
+// spread keys over the lock bytes of a shared file.
+uint64_t DeviceHash(const void *bytes, size_t size);
 
 // Holds the gate of one device path, across threads and processes, from
 // Acquire until destruction.

@@ -20,6 +20,7 @@
 #include <sstream>
 
 #include "hosterror.h"
+#include "sharelock.h"
 #include "winerror.h"
 
 namespace vplat {
@@ -171,13 +172,7 @@ DWORD AllocateProcessNumber(const std::string &root, uint32_t *number) {
     if (mkdir(Folder(root).c_str(), 0777) < 0 && errno != EEXIST) return Win32FromErrno(errno);
     int fd = open((Folder(root) + "/next").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) return Win32FromErrno(errno);
-    struct flock fl = {};
-    fl.l_type = F_WRLCK;
-    fl.l_whence = SEEK_SET;
-    int rc;
-    do {
-        rc = fcntl(fd, F_OFD_SETLKW, &fl);
-    } while (rc < 0 && errno == EINTR);
+    const int rc = LockFileByte(fd, F_OFD_SETLKW, F_WRLCK, 0);  // the counter's only lock
     DWORD err = ERROR_SUCCESS;
     uint32_t next = 0;
     if (rc < 0 || pread(fd, &next, sizeof next, 0) < 0) err = Win32FromErrno(errno);
