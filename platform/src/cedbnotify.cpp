@@ -13,6 +13,7 @@
 #include "devicestate.h"
 #include "hosterror.h"
 #include "sharelock.h"
+#include "windowdirectory.h"
 #include "winmem.h"
 
 namespace vplat {
@@ -26,22 +27,11 @@ const uint64_t kGateSlots = 65536;
 
 uint64_t PathSlot(const std::string &path) { return DeviceHash(path.data(), path.size()) % kGateSlots; }
 
-// The start time of a process (clock ticks after boot), 0 when it is gone.
+// The start time of a process (clock ticks after boot), 0 when it is gone
+// (or dead and not yet reaped).
 int64_t StartTimeOf(int64_t pid) {
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/%lld/stat", static_cast<long long>(pid));
-    FILE *f = std::fopen(path, "re");
-    if (f == nullptr) return 0;
-    char buffer[1024];
-    size_t n = std::fread(buffer, 1, sizeof buffer - 1, f);
-    std::fclose(f);
-    buffer[n] = 0;
-    // The command name may hold anything up to its last ')'; the start time
-    // is the 20th field after it.
-    const char *p = std::strrchr(buffer, ')');
-    if (p == nullptr) return 0;
-    for (int field = 0; field < 20 && p != nullptr; ++field) p = std::strchr(p + 1, ' ');
-    return p == nullptr ? 0 : std::strtoll(p + 1, nullptr, 10);
+    uint64_t started = 0;
+    return ProcessStartTime(static_cast<pid_t>(pid), &started) ? static_cast<int64_t>(started) : 0;
 }
 
 bool Alive(const CeDbRequest &request) {
