@@ -16,16 +16,9 @@
 #include "msgtestutil.h"
 #include "support/TestDevice.h"
 #include "windows.h"
+#include "../modules/WindowPeerMessages.h"
 
 namespace {
-
-constexpr UINT kSeq = WM_USER + 1;
-constexpr UINT kAsk = WM_USER + 2;
-constexpr UINT kCallBack = WM_USER + 3;
-constexpr UINT kBroadcast = WM_USER + 4;
-constexpr UINT kNote = WM_USER + 7;
-constexpr UINT kDone = WM_USER + 8;
-constexpr UINT kBack = WM_USER + 9;
 
 // One WindowPeer process; killed and reaped at the end.
 class Peer {
