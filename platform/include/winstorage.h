@@ -11,14 +11,6 @@
 
 #include "wintypes.h"
 
-typedef union _ULARGE_INTEGER {
-    struct {
-        DWORD LowPart;
-        DWORD HighPart;
-    } u;
-    ULONGLONG QuadPart;
-} ULARGE_INTEGER, *PULARGE_INTEGER;
-
 extern "C" {
 // Each out-parameter may be null. A null path is the root "\". FALSE with
 // the last error when the path does not exist or cannot be asked.
