@@ -58,7 +58,9 @@ struct State {
     uint64_t startTime = 0;
     bool listening = false;
     int stopFd = -1;  // ends the listening thread
-    std::map<UINT, IncomingPostTranslator> translators;
+    // Registered message ids belong to a device: each translator is kept with
+    // the device it was set on and applies only to posts to that device.
+    std::map<UINT, std::pair<std::string, IncomingPostTranslator>> translators;
     std::set<int> fds;  // every descriptor of this file's, closed in a fork's child
 
     std::mutex postLock;  // one post at a time, so that they keep their order
@@ -140,7 +142,7 @@ void Deliver(const std::shared_ptr<Connection> &conn, const Frame &frame) {
         {
             std::lock_guard<std::mutex> guard(g_state->lock);
             auto it = g_state->translators.find(msg);
-            if (it != g_state->translators.end()) translate = it->second;
+            if (it != g_state->translators.end() && it->second.first == g_state->root) translate = it->second.second;
         }
         if (translate != nullptr && !translate(&msg, &wParam, &lParam)) return;
         if (hwnd == HWND_BROADCAST) {
@@ -454,9 +456,11 @@ void PublishWindows() {
 }
 
 PLATAPI void SetIncomingPostTranslator(UINT msg, IncomingPostTranslator fn) {
+    std::string root;
+    if (fn != nullptr && !DeviceCurrentRoot(&root)) return;
     std::lock_guard<std::mutex> guard(g_state->lock);
     if (fn != nullptr) {
-        g_state->translators[msg] = fn;
+        g_state->translators[msg] = {root, fn};
     } else {
         g_state->translators.erase(msg);
     }
