@@ -141,6 +141,7 @@ HRESULT MapiWrite(int64_t store, const std::function<HRESULT(SqliteDb &, std::ve
     HRESULT hr = MapiDbForThread(&db);
     if (FAILED(hr)) return hr;
     std::vector<MapiObjectEvent> events;
+    MapiPublication publication;
     DWORD err = ERROR_BUSY;
     for (int attempt = 0; attempt < kWriteAttempts && err == ERROR_BUSY; ++attempt) {
         if (attempt > 0) usleep(kRetrySleepMs * 1000);
@@ -151,10 +152,12 @@ HRESULT MapiWrite(int64_t store, const std::function<HRESULT(SqliteDb &, std::ve
         hr = body(*db, &events);
         // A failed body rolls back whatever it wrote.
         if (FAILED(hr)) return hr;
+        // The notices for other threads and processes commit with the write.
+        MapiPublishPrepare(*db, store, events, &publication);
         err = tx.Commit();
     }
     if (err != ERROR_SUCCESS) return MapiResult(err);
-    if (!events.empty()) MapiPublish(store, events);
+    MapiPublishDeliver(publication);
     return hr;
 }
 

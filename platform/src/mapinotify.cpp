@@ -1,8 +1,10 @@
-// Sinks of the writing thread are called inside MapiPublish. For a sink of
-// another thread of this process, or of another process, the write's
-// matching events are stored in mapi.db as a notice and the sink's thread
-// is woken through its notice window with the notice's sequence number; its
-// message loop then takes the waiting notices in sequence order.
+// Sinks of the writing thread are called by MapiPublishDeliver. For a sink
+// of another thread of this process, or of another process, the write's
+// matching events are stored in mapi.db as a notice inside the write's own
+// transaction (so sequence numbers follow the commit order of every
+// process's writes), and after the commit the sink's thread is woken
+// through its notice window with the notice's sequence number; its message
+// loop then takes the waiting notices in sequence order.
 #include "mapinotify.h"
 
 #include <unistd.h>
@@ -293,16 +295,16 @@ HRESULT MapiAdviseRemove(ULONG connection) {
     return S_OK;
 }
 
-void MapiPublish(int64_t storeID, const std::vector<MapiObjectEvent> &events) {
+void MapiPublishPrepare(SqliteDb &db, int64_t storeID, const std::vector<MapiObjectEvent> &events,
+                        MapiPublication *publication) {
+    *publication = MapiPublication();
     if (events.empty()) return;
     std::vector<MapiAdviseRecord> advises;
     if (MapiNoticeLoadAdvises(storeID, &advises) != ERROR_SUCCESS) return;
     const DWORD self = GetCurrentThreadId();
     const int64_t pid = MapiProcessId(), started = MapiProcessStarted();
-    std::vector<std::pair<ULONG, std::vector<MapiObjectEvent>>> here;  // sinks of this thread
     std::vector<MapiPendingNotice> queued;
     std::vector<const MapiAdviseRecord *> queuedFor;
-    std::vector<int64_t> gone;
     for (const MapiAdviseRecord &advise : advises) {
         std::vector<MapiObjectEvent> matching;
         for (const MapiObjectEvent &e : events) {
@@ -321,11 +323,11 @@ void MapiPublish(int64_t storeID, const std::vector<MapiObjectEvent> &events) {
                 owner = it->second.threadId;
             }
             if (owner == self) {
-                here.emplace_back(static_cast<ULONG>(advise.id), std::move(matching));
+                publication->here.emplace_back(static_cast<ULONG>(advise.id), std::move(matching));
                 continue;
             }
         } else if (!MapiAdviseAlive(advise)) {
-            gone.push_back(advise.id);
+            publication->gone.push_back(advise.id);
             continue;
         }
         MapiPendingNotice notice;
@@ -335,28 +337,32 @@ void MapiPublish(int64_t storeID, const std::vector<MapiObjectEvent> &events) {
         queuedFor.push_back(&advise);
     }
     std::vector<int64_t> seqs;
-    if (!queued.empty() && MapiNoticeQueue(queued, &seqs) == ERROR_SUCCESS) {
-        const UINT message = NoticeMessage();
-        std::vector<int64_t> localGone;
-        for (size_t i = 0; i < seqs.size(); ++i) {
-            const MapiAdviseRecord &advise = *queuedFor[i];
-            if (message != 0 && PostMessageW(advise.window, message, static_cast<WPARAM>(seqs[i]), 0)) continue;
-            // A live process may only be unreachable for now; its window's
-            // loop takes every waiting notice at the next wake.
-            bool local = advise.pid == pid && advise.started == started;
-            if (local ? !IsWindow(advise.window) : (!MapiAdviseAlive(advise) || !IsWindow(advise.window))) {
-                gone.push_back(advise.id);
-                if (local) localGone.push_back(advise.id);
-            }
+    if (queued.empty() || MapiNoticeQueue(db, queued, &seqs) != ERROR_SUCCESS) return;
+    for (size_t i = 0; i < seqs.size(); ++i) publication->woken.emplace_back(seqs[i], *queuedFor[i]);
+}
+
+void MapiPublishDeliver(const MapiPublication &publication) {
+    std::vector<int64_t> gone = publication.gone;
+    const UINT message = NoticeMessage();
+    std::vector<int64_t> localGone;
+    const int64_t pid = MapiProcessId(), started = MapiProcessStarted();
+    for (const auto &[seq, advise] : publication.woken) {
+        if (message != 0 && PostMessageW(advise.window, message, static_cast<WPARAM>(seq), 0)) continue;
+        // A live process may only be unreachable for now; its window's loop
+        // takes every waiting notice at the next wake.
+        const bool local = advise.pid == pid && advise.started == started;
+        if (local ? !IsWindow(advise.window) : (!MapiAdviseAlive(advise) || !IsWindow(advise.window))) {
+            gone.push_back(advise.id);
+            if (local) localGone.push_back(advise.id);
         }
-        ForgetLocal(localGone);
     }
+    ForgetLocal(localGone);
     MapiNoticeRemoveAdvises(gone);
-    if (here.empty()) return;
+    if (publication.here.empty()) return;
     // What other writers left for this thread comes first: the sinks see
     // the writes in order.
     DrainWindow(OwnThreadWindow());
-    for (const auto &entry : here) Deliver(entry.first, entry.second);
+    for (const auto &entry : publication.here) Deliver(entry.first, entry.second);
 }
 
 }  // namespace vplat

@@ -168,27 +168,20 @@ DWORD MapiNoticeLoadAdvises(int64_t store, std::vector<MapiAdviseRecord> *advise
     }
 }
 
-DWORD MapiNoticeQueue(const std::vector<MapiPendingNotice> &notices, std::vector<int64_t> *seqs) {
+DWORD MapiNoticeQueue(SqliteDb &db, const std::vector<MapiPendingNotice> &notices, std::vector<int64_t> *seqs) {
     seqs->clear();
-    if (notices.empty()) return ERROR_SUCCESS;
-    SqliteDb *db = nullptr;
-    DWORD err = Connection(&db);
-    if (err != ERROR_SUCCESS) return err;
-    SqliteTransaction tx(*db, true);
-    if (tx.Error() != ERROR_SUCCESS) return tx.Error();
     std::vector<int64_t> made;
     for (const MapiPendingNotice &notice : notices) {
         std::vector<BYTE> bytes = MapiEncodeEvents(notice.events);
-        SqliteStatement insert(*db, "INSERT INTO advise_notices(advise, events) VALUES(?1, ?2)");
+        SqliteStatement insert(db, "INSERT INTO advise_notices(advise, events) VALUES(?1, ?2)");
         insert.BindInt(1, notice.advise);
         insert.BindBlob(2, bytes.data(), bytes.size());
-        err = insert.Run();
+        DWORD err = insert.Run();
         if (err != ERROR_SUCCESS) return err;
-        made.push_back(sqlite3_last_insert_rowid(db->Handle()));
+        made.push_back(sqlite3_last_insert_rowid(db.Handle()));
     }
-    err = tx.Commit();
-    if (err == ERROR_SUCCESS) *seqs = std::move(made);
-    return err;
+    *seqs = std::move(made);
+    return ERROR_SUCCESS;
 }
 
 DWORD MapiNoticeTakeNext(HWND window, MapiPendingNotice *notice, bool *found) {

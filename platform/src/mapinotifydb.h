@@ -15,17 +15,9 @@
 
 namespace vplat {
 
+class SqliteDb;
+
 // One advise as every process sees it. id is the connection number.
-struct MapiAdviseRecord {
-    int64_t id = 0;
-    int64_t store = 0;
-    bool filtered = false;
-    std::vector<BYTE> entryID;  // filtered: the object watched
-    ULONG mask = 0;
-    int64_t pid = 0;
-    int64_t started = 0;  // the process's start time: a reused pid is another process
-    HWND window = nullptr;  // the advising thread's notice window
-};
 
 // A notice to store for an advise of another thread or process.
 struct MapiPendingNotice {
@@ -45,9 +37,10 @@ DWORD MapiNoticeAddAdvise(MapiAdviseRecord *rec);
 DWORD MapiNoticeRemoveAdvises(const std::vector<int64_t> &ids);
 // The advises on a store, oldest first.
 DWORD MapiNoticeLoadAdvises(int64_t store, std::vector<MapiAdviseRecord> *advises);
-// Stores notices in one transaction; *seqs gets their sequence numbers in
-// the same order.
-DWORD MapiNoticeQueue(const std::vector<MapiPendingNotice> &notices, std::vector<int64_t> *seqs);
+// Stores notices in the writer's open transaction on db, so that their
+// sequence numbers follow the order the writes commit in; *seqs gets them
+// in the same order.
+DWORD MapiNoticeQueue(SqliteDb &db, const std::vector<MapiPendingNotice> &notices, std::vector<int64_t> *seqs);
 // Takes (removes) the oldest notice that waits for an advise of this
 // process made through window; *found false when none waits.
 DWORD MapiNoticeTakeNext(HWND window, MapiPendingNotice *notice, bool *found);
