@@ -49,20 +49,38 @@ DErrorCode DWinMobOutlookMessageCollection::GetItem(uint32_t index, IOutlookItem
     if (item == nullptr) return generalErrInvalidParameter;
     *item = nullptr;
     LogText("Entering DWinMobOutlookMessageCollection::GetItem()----->\n");
-    uint32_t count = 0;
-    DErrorCode err = m_shadow != nullptr ? GetCount(&count) : generalErrNotImplemented;
-    if (err == kNoError && index >= count) {
+    DWinMobShadowRecord record;
+    DErrorCode err = m_shadow != nullptr ? FolderRecordAt(index, &record) : generalErrNotImplemented;
+    if (err == generalErrIndexOutOfRange)
         LogCount("DWinMobOutlookMessageCollection::GetItem() - Requested msg index is too large ", index);
-        err = generalErrIndexOutOfRange;
-    }
-    if (err == kNoError) {
-        DWinMobShadowRecord record;
-        err = m_shadow->GetRecordInFolder(index, GetFolderEntryID(), &record);
-        if (err == kNoError) err = MessageFromRecord(&record, item);
-    }
+    if (err == kNoError) err = MessageFromRecord(&record, item);
     if (err != kNoError) LogCode("DWinMobOutlookMessageCollection::GetItem() - Couldn't get item ", err);
     LogText("<----- Leaving DWinMobOutlookMessageCollection::GetItem().\n");
     return err;
+}
+
+DErrorCode DWinMobOutlookMessageCollection::FolderRecordAt(uint32_t index, DWinMobShadowRecord *record) {
+    const std::vector<BYTE> &folder = GetFolderEntryID();
+    uint32_t next = 0, position = 0;
+    if (index >= m_walkNext && m_walkNext > 0) {
+        DWinMobShadowRecord last;
+        if (m_shadow->GetRecordAt(m_walkPosition - 1, &last) == kNoError && last.GetObjectID() == m_walkOid) {
+            next = m_walkNext;
+            position = m_walkPosition;
+        }
+    }
+    m_walkNext = 0;
+    for (;; ++next) {
+        bool found = false;
+        DErrorCode err = m_shadow->NextInFolder(folder, &position, record, &found);
+        if (err != kNoError) return err;
+        if (!found) return generalErrIndexOutOfRange;
+        if (next == index) break;
+    }
+    m_walkNext = index + 1;
+    m_walkPosition = position;
+    m_walkOid = record->GetObjectID();
+    return kNoError;
 }
 
 DErrorCode DWinMobOutlookMessageCollection::GetItemByID(const char *serverID, IOutlookItem **item) {

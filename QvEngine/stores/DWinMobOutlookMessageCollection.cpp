@@ -20,7 +20,10 @@ DWinMobOutlookMessageCollection::DWinMobOutlookMessageCollection(DWinMobMessageM
       m_changed(nullptr),
       m_changedCount(0),
       m_haveChangedList(false),
-      m_question(kQuestionNone) {}
+      m_question(kQuestionNone),
+      m_walkNext(0),
+      m_walkPosition(0),
+      m_walkOid(0) {}
 
 DWinMobOutlookMessageCollection::~DWinMobOutlookMessageCollection() {
     CloseFolder();

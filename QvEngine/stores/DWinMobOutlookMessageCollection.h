@@ -140,6 +140,10 @@ private:
     DErrorCode Ask(EQuestion question, const char *name, bool *flag, DListNode<IOutlookItem> *list,
                    DActiveTaskSignal *completion);
 
+    // The index-th shadow record of the folder, continuing the last sweep
+    // when it can; generalErrIndexOutOfRange past the end.
+    DErrorCode FolderRecordAt(uint32_t index, DWinMobShadowRecord *record);
+
     void LogText(const char *text);
     void LogCode(const char *text, DErrorCode code);
     void LogCount(const char *text, uint32_t count);
@@ -159,6 +163,13 @@ private:
     bool m_haveChangedList;
     // The question being answered.
     EQuestion m_question;
+    // Where the last GetItem left the folder's records, so that a sweep by
+    // ascending index costs one step per item: the next index, the database
+    // position after the record handed out, and that record's object id
+    // (checked before use: a record removed before it moves the positions).
+    uint32_t m_walkNext;
+    uint32_t m_walkPosition;
+    CEOID m_walkOid;
 };
 
 #endif

@@ -116,6 +116,30 @@ TEST_F(MailCollectionTest, ItemsAreTheFoldersShadowRecordsInOrder) {
     EXPECT_EQ(inbox->Reserved(), messageManagerErrAccessDenied);
 }
 
+// A sweep by ascending index goes on from where the last GetItem left off,
+// unless a record before that point went meanwhile (another process's
+// delete in another folder moves every position after it, but no index).
+TEST_F(MailCollectionTest, SweepsStayOnTheIndexthRecordWhenRecordsGo) {
+    AddRecord(inboxID, u"a", 0, false);
+    const CEOID other = AddRecord(EntryIDOf("outbox"), u"other", 0, false);
+    for (const char16_t *id : {u"b", u"c", u"d"}) AddRecord(inboxID, id, 0, false);
+    const auto at = [&](uint32_t index) {
+        IOutlookItem *item = nullptr;
+        EXPECT_EQ(inbox->GetItem(index, &item), kNoError) << index;
+        std::string id = item != nullptr ? ServerIDOf(item) : "";
+        delete item;
+        return id;
+    };
+    EXPECT_EQ(at(0), "a");
+    EXPECT_EQ(at(1), "b");
+    DWinMobShadowRecord gone;
+    ASSERT_EQ(shadow.LoadRecord(&gone, other), kNoError);
+    ASSERT_EQ(shadow.DeleteRecord(&gone), kNoError);
+    EXPECT_EQ(at(2), "c");
+    EXPECT_EQ(at(3), "d");
+    EXPECT_EQ(at(0), "a");
+}
+
 TEST_F(MailCollectionTest, DeleteItemOfAMessageAlreadyGoneStillDeletesItsRecord) {
     const std::vector<BYTE> id = AddMessage(inboxID, u"gone");
     const CEOID record = AddRecord(inboxID, u"g1", 0, false, id);
