@@ -180,7 +180,6 @@ DWORD CeDbHandle::Order(CeDbFile &file, const std::vector<CEOID> **order) {
                          [this](const Keyed &a, const Keyed &b) { return CompareKeys(a, b, sort) < 0; });
         m_order.reserve(keys.size());
         for (const Keyed &key : keys) m_order.push_back(key.oid);
-        m_keys.swap(keys);
     }
     m_cacheValid = true;
     m_cacheSerial = file.Serial();
@@ -198,23 +197,33 @@ void CeDbHandle::NoteOwnChange(CeDbFile &file, CEOID record, bool removed, uint6
     // Another connection's commit in between shows in the data version.
     if (file.OrderStamp(&now) != ERROR_SUCCESS || (now ^ file.OrderEpoch()) != (stampBefore ^ epochBefore)) return;
     auto at = std::find(m_order.begin(), m_order.end(), record);
-    if (at != m_order.end()) {
-        if (sorted) m_keys.erase(m_keys.begin() + (at - m_order.begin()));
-        m_order.erase(at);
-    }
+    if (at != m_order.end()) m_order.erase(at);
     if (!removed) {
         size_t place = 0;
         if (sorted) {
+            // The order holds object ids only (its keys would cost more
+            // than the records' ids many times over): the keys it is placed
+            // by are read as the search needs them.
             Keyed key;
             if (LoadOneKey(file, record, sort, &key) != ERROR_SUCCESS) return;
+            bool failed = false;
             // Equal keys keep object-id order, as a full read sorts them.
-            auto before = [this](const Keyed &a, const Keyed &b) {
-                int order = CompareKeys(a, b, sort);
-                return order < 0 || (order == 0 && a.oid < b.oid);
+            auto before = [&](const Keyed &mine, CEOID other) {
+                Keyed theirs;
+                if (LoadOneKey(file, other, sort, &theirs) != ERROR_SUCCESS) {
+                    failed = true;
+                    return true;
+                }
+                int order = CompareKeys(mine, theirs, sort);
+                return order < 0 || (order == 0 && mine.oid < other);
             };
-            auto pos = std::upper_bound(m_keys.begin(), m_keys.end(), key, before);
-            place = pos - m_keys.begin();
-            m_keys.insert(pos, key);
+            // A new record most often sorts last (a growing sequence number): one read tells.
+            if (m_order.empty() || !before(key, m_order.back())) {
+                place = m_order.size();
+            } else {
+                place = std::upper_bound(m_order.begin(), m_order.end(), key, before) - m_order.begin();
+            }
+            if (failed) return;
         } else {
             place = std::upper_bound(m_order.begin(), m_order.end(), record) - m_order.begin();
         }

@@ -80,7 +80,6 @@ private:
     uint64_t m_cacheStamp = 0;
     bool m_cacheValid = false;
     std::vector<CEOID> m_order;
-    std::vector<CeDbKeyed> m_keys;  // m_order's keys, for a sorted handle
 };
 
 }  // namespace vplat
