@@ -36,7 +36,12 @@ DErrorCode DSimpleDBVFile::Save() {
     if (header->GetEntryCount() == 0) header->SetNextRecordID(1);
 
     DErrorCode err = WriteChanges(&written);
+    // The records are on the storage before the switch names them, and the
+    // switch before anything overwrites what the old index named: a power
+    // cut at any point leaves the old state or the new one.
+    if (err == kNoError) err = m_file->Flush();
     if (err == kNoError) err = WriteHeaderAndIndex();
+    if (err == kNoError) err = m_file->Flush();
     if (err != kNoError) {
         // The stored state is whole; the changes stay to be written again.
         for (uint32_t i = 0; header->GetEntry(i, &entry) == kNoError; ++i) entry->offset = offsets[i];

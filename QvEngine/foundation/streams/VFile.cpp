@@ -305,6 +305,14 @@ DErrorCode VFile::SetPosition(uint32_t position) {
     return err;
 }
 
+DErrorCode VFile::Flush() {
+    if (!m_open) return ERROR_INVALID_HANDLE;
+    if (m_openMode != kVFileReadWrite) return vfileErrReadOnly;
+    if (FlushFileBuffers(m_handle)) return kNoError;
+    const DWORD err = GetLastError();
+    return err != 0 ? err : vfileErrUnknown;
+}
+
 DErrorCode VFile::SetSize(uint32_t size) {
     if (m_open && m_openMode == kVFileRead) return vfileErrReadOnly;
     if (!m_open) {

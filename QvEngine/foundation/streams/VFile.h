@@ -75,6 +75,10 @@ public:
     DErrorCode SetPosition(uint32_t position);
     // Cuts or extends (with zeros) the file; works open read/write or closed.
     DErrorCode SetSize(uint32_t size);
+    // Puts what was written on the storage before it returns (a file open
+    // read/write; vfileErrReadOnly otherwise), so that a later write can
+    // never reach the storage before it.
+    DErrorCode Flush();
 
     // Moves length bytes (kVFileToEnd: up to the end) at the position by
     // delta; overlapping ranges survive. The position stays.

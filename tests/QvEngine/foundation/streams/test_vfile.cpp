@@ -117,6 +117,21 @@ TEST_F(VFileTest, ShortReadReturnsWhatThereIsAndEOF) {
     EXPECT_EQ(Get(kPath), "0123456789");
 }
 
+// Flushing needs a file open for writing; a closed or read-only one says so.
+TEST_F(VFileTest, FlushNeedsAFileOpenForWriting) {
+    VFile f;
+    ASSERT_EQ(f.SetFileName(kPath), kNoError);
+    EXPECT_EQ(f.Flush(), DErrorCode(ERROR_INVALID_HANDLE));
+    OpenWith(f, kPath, "ab", 1);
+    EXPECT_EQ(f.Flush(), vfileErrReadOnly);
+    ASSERT_EQ(f.Close(), kNoError);
+    ASSERT_EQ(f.Open(2), kNoError);
+    uint32_t written = 0;
+    ASSERT_EQ(f.Write(1, "c", &written), kNoError);
+    EXPECT_EQ(f.Flush(), kNoError);
+    EXPECT_EQ(Get(kPath), "cb");
+}
+
 TEST_F(VFileTest, WriteAdvancesAndGrowsAndReadInt32HonoursByteOrder) {
     VFile f;
     OpenWith(f, kPath, "ab", 2);
