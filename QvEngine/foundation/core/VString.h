@@ -19,6 +19,7 @@
 #define QV_VSTRING_H
 
 #include <cstdint>
+#include <string>
 
 #include "DErrorCode.h"
 #include "wintypes.h"
@@ -120,5 +121,8 @@ private:
     mutable uint32_t m_charCount;
     uint32_t m_reserved[2];
 };
+
+// The text of s as Windows-1252 bytes ("" for an empty string).
+DErrorCode ToWindows1252Text(const VString &s, std::string *out);
 
 #endif

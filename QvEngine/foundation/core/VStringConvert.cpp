@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "VString.h"
 #include "winnls.h"
@@ -140,4 +141,23 @@ uint32_t VString::CountMultiByteChars() const {
     int units = MultiByteToWideChar(codePage, 0, reinterpret_cast<LPCSTR>(m_text), static_cast<int>(m_byteLength),
                                     nullptr, 0);
     return units > 0 ? static_cast<uint32_t>(units) : m_byteLength;
+}
+
+DErrorCode ToWindows1252Text(const VString &s, std::string *out) {
+    if (out == nullptr) return generalErrNULLPointer;
+    try {
+        if (s.GetLength() == 0) {
+            out->clear();
+            return kNoError;
+        }
+        VString copy;
+        DErrorCode err = copy.Assign(s);
+        if (err == kNoError) err = copy.ConvertTo(kVStringWindows1252);
+        if (err != kNoError) return err;
+        const char *text = copy.GetNarrowText();
+        out->assign(text != nullptr ? text : "", text != nullptr ? copy.GetLength() : 0);
+    } catch (const std::bad_alloc &) {
+        return generalErrMemoryError;
+    }
+    return kNoError;
 }

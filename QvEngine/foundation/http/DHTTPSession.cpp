@@ -110,24 +110,6 @@ DErrorCode DHTTPSession::SetHeader(uint32_t id, const char *value, int32_t lengt
     return m_headers.SetByID(id, value, length);
 }
 
-namespace {
-
-// The text of s as Windows-1252 bytes.
-DErrorCode ToWindows1252(const VString &s, std::string *out) {
-    if (s.GetLength() == 0) {
-        out->clear();
-        return kNoError;
-    }
-    VString copy;
-    DErrorCode err = copy.Assign(s);
-    if (err == kNoError) err = copy.ConvertTo(kVStringWindows1252);
-    if (err != kNoError) return err;
-    out->assign(copy.GetNarrowText(), copy.GetLength());
-    return kNoError;
-}
-
-}  // namespace
-
 DErrorCode DHTTPSession::SetBasicAuthorization() {
     if (m_client == nullptr) return generalErrNULLPointer;
     VString user;
@@ -137,8 +119,8 @@ DErrorCode DHTTPSession::SetBasicAuthorization() {
     try {
         std::string userText;
         std::string passwordText;
-        err = ToWindows1252(user, &userText);
-        if (err == kNoError) err = ToWindows1252(password, &passwordText);
+        err = ToWindows1252Text(user, &userText);
+        if (err == kNoError) err = ToWindows1252Text(password, &passwordText);
         if (err != kNoError) return err;
         const std::string pair = userText + ":" + passwordText;
         uint32_t encodedLength = 0;

@@ -12,4 +12,10 @@
 
 DErrorCode EscapeHTTPPath(const char *path, std::string *escaped);
 
+// The same escaping for one value of a query ("User=" value): '&', '#',
+// '+', '=' and '?' are escaped too, so the value cannot end early or start
+// another field; '/' and ':' are kept. Its result passes EscapeHTTPPath
+// unchanged, so a path built of escaped values is never escaped twice.
+DErrorCode EscapeHTTPQueryValue(const char *value, std::string *escaped);
+
 #endif
