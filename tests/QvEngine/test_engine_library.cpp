@@ -4,6 +4,7 @@
 #include <set>
 #include <string>
 
+#include "IActiveSyncEngine.h"
 #include "IGlobalData.h"
 #include "support/TestDevice.h"
 #include "windows.h"
@@ -11,6 +12,7 @@
 namespace {
 
 typedef DErrorCode (*CreateQvGlobalInfoProc)(IGlobalData **out);
+typedef DErrorCode (*CreateActiveSyncEngineProc)(IActiveSyncEngine **out);
 
 class EngineLibraryTest : public DeviceTest {};
 
@@ -30,7 +32,6 @@ TEST_F(EngineLibraryTest, LoadedByNameItMakesAGlobalInfoThatInitialises) {
     auto create = reinterpret_cast<CreateQvGlobalInfoProc>(
         reinterpret_cast<void (*)()>(GetProcAddressW(engine, u"CreateQvGlobalInfo")));
     ASSERT_NE(create, nullptr);
-    EXPECT_EQ(GetProcAddressW(engine, u"CreateActiveSyncEngine"), nullptr);
 
     IGlobalData *info = nullptr;
     ASSERT_EQ(create(&info), 0u);
@@ -39,6 +40,23 @@ TEST_F(EngineLibraryTest, LoadedByNameItMakesAGlobalInfoThatInitialises) {
     EXPECT_EQ(info->GetGlobalData(), info);
     EXPECT_NE(info->GetFolderInfoStore(), nullptr);
     delete info;
+    EXPECT_TRUE(FreeLibrary(engine));
+}
+
+// The engine's factory gives a new engine (or 1 and null without an out-pointer).
+TEST_F(EngineLibraryTest, LoadedByNameItMakesAnEngine) {
+    HMODULE engine = LoadLibraryW(u"QvEngine.dll");
+    ASSERT_NE(engine, nullptr) << "error " << GetLastError();
+    auto create = reinterpret_cast<CreateActiveSyncEngineProc>(
+        reinterpret_cast<void (*)()>(GetProcAddressW(engine, u"CreateActiveSyncEngine")));
+    ASSERT_NE(create, nullptr);
+    EXPECT_EQ(create(nullptr), 1u);
+    IActiveSyncEngine *made = nullptr;
+    ASSERT_EQ(create(&made), 0u);
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(made->Reserved(), kNoError);
+    EXPECT_EQ(made->Initialize(nullptr, nullptr), generalErrInvalidParameter);
+    delete made;
     EXPECT_TRUE(FreeLibrary(engine));
 }
 
@@ -61,8 +79,8 @@ TEST(EngineLibraryExports, OnlyTheEntryPointsAreVisible) {
         names.insert(text.substr(0, text.find(' ')));
     }
     ASSERT_EQ(pclose(pipe), 0);
-    EXPECT_EQ(names, (std::set<std::string>{"CreateQvGlobalInfo", "DllMain", "VPlatformExportForwards",
-                                            "wbxml_tree_from_wbxml_file"}));
+    EXPECT_EQ(names, (std::set<std::string>{"CreateActiveSyncEngine", "CreateQvGlobalInfo", "DllMain",
+                                            "VPlatformExportForwards", "wbxml_tree_from_wbxml_file"}));
 }
 
 }  // namespace
