@@ -35,6 +35,7 @@ class DASDS_DataResponse;
 class DASDS_SendDataResponse;
 class DASDP_PingResponse;
 class DEASFolderInfoStore;
+class DHTTPFailureResponse;
 class DHTTPSession;
 class DHTTPTransaction;
 class ICorvanePreferences;
@@ -157,6 +158,10 @@ protected:
     DErrorCode CanConnectToInternet(uint32_t nextStage);
     DErrorCode ProcessCurrentCommandResponse(uint32_t step, uint32_t status);
     DErrorCode ProcessCurrentCommandData(DClientResponse **record);
+    // A failure record: 449 (provision first, or give up when provisioning
+    // did not help), else the step's own judgement of the HTTP status.
+    DErrorCode ProcessHTTPFailure(DHTTPFailureResponse *failure, bool *perform);
+    void LogResponseBody(VFile *body, uint32_t size);
     DErrorCode ProcessDataProcessorResponseStatus(DClientResponse *record);
     DErrorCode ProcessDataProcessorResponse(DClientResponse *record);
     DErrorCode ProcessDataSupplierResponse(DClientResponse *record);
@@ -226,6 +231,11 @@ protected:
     // The resource text logged for an error code (0 for none); *pushOff set
     // when the code takes push off.
     uint32_t ErrorTextForCode(DErrorCode code, bool *pushOff);
+    // A server that is busy or full (503, 507) or refused a type's Sync: the
+    // next retry waits five minutes when no delay is set.
+    bool ErrorNeedsServerBackOff(DErrorCode code) const;
+    // Logs resource text 123 with the seconds until the Ping retry.
+    void LogRetryText();
 
     // --- Push with Ping, adaptive heartbeat and retries ---
 

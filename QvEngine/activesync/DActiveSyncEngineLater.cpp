@@ -16,12 +16,6 @@ DErrorCode DActiveSyncEngine::StartSearch(VString *, VString *, int, uint16_t, V
     return generalErrNotImplemented;
 }
 
-DErrorCode DActiveSyncEngine::HTTP_ReportError(DErrorCode, VString *) { return generalErrNotImplemented; }
-
-DErrorCode DActiveSyncEngine::HTTP_RecievedResponse(DClientResponse *) { return generalErrNotImplemented; }
-
-DErrorCode DActiveSyncEngine::HTTP_ReportStatus(DStatusData *) { return generalErrNotImplemented; }
-
 DErrorCode DActiveSyncEngine::ActiveSyncDataManager_ReportError(DErrorCode, VString *) {
     return generalErrNotImplemented;
 }
@@ -46,3 +40,20 @@ DErrorCode CreateActiveSyncDataManager(IActiveSyncDataManagerClient *, IGlobalDa
     if (out != nullptr) *out = nullptr;
     return generalErrNotImplemented;
 }
+
+// Called by the HTTP outcomes and the error report; built by later pieces.
+DErrorCode DActiveSyncEngine::PerformNextActiveSyncStep() { return generalErrNotImplemented; }
+
+DErrorCode DActiveSyncEngine::DetermineNextStep() { return generalErrNotImplemented; }
+
+DErrorCode DActiveSyncEngine::ProcessPingCommandData(DASDP_PingResponse *) { return generalErrNotImplemented; }
+
+DErrorCode DActiveSyncEngine::JudgePingStatus(DASDP_PingResponse *) { return generalErrNotImplemented; }
+
+DErrorCode DActiveSyncEngine::AdaptiveHeartBeatInterrupted(DErrorCode) { return generalErrNotImplemented; }
+
+bool DActiveSyncEngine::IsPushEnabledNow() { return false; }
+
+DErrorCode DActiveSyncEngine::ReportMajorStatus(uint32_t) { return generalErrNotImplemented; }
+
+DErrorCode DActiveSyncEngine::ReportMinorStatus(DStatusData *) { return generalErrNotImplemented; }
