@@ -26,36 +26,10 @@
 #include "support/TestDevice.h"
 #include "winerror.h"
 #include "winreg.h"
+#include "QvEngine/foundation/MemoryLog.h"
 
 namespace {
 
-class TextLog : public ILogProvider {
-public:
-    std::string text;
-
-    DErrorCode WriteNumber(int32_t value, unsigned, uint32_t) override { return Put(std::to_string(value)); }
-    DErrorCode WriteString(const char *s, unsigned, uint32_t) override { return Put(s != nullptr ? s : ""); }
-    DErrorCode WriteVString(const VString &s, unsigned, uint32_t) override {
-        VString copy;
-        copy.Assign(s);
-        copy.ConvertTo(kVStringWindows1252);
-        return Put(copy.GetNarrowText() != nullptr ? copy.GetNarrowText() : "");
-    }
-    DErrorCode WriteHex(int32_t value, unsigned, uint32_t) override {
-        char hex[16];
-        snprintf(hex, sizeof hex, "0x%08X", unsigned(value));
-        return Put(hex);
-    }
-    DErrorCode NewLine(unsigned, uint32_t) override { return Put("\n"); }
-    DErrorCode GetTextLength(uint32_t *) override { return generalErrNotImplemented; }
-    DErrorCode ReadText(uint32_t, uint32_t, VString *) override { return generalErrNotImplemented; }
-
-private:
-    DErrorCode Put(const std::string &s) {
-        text += s;
-        return kNoError;
-    }
-};
 
 // Resource texts "[text N]" (123 keeps its "%"), recording each id asked for.
 class RecordingStrings : public IResourceManager {
@@ -75,7 +49,7 @@ public:
     IPrefsData *GetPreferences() override { return &prefs; }
     IResourceManager *GetResourceManager() override { return &strings; }
 
-    TextLog log;
+    MemoryLog log{true};
     RecordingStrings strings;
     DActiveTaskManager tasks;
     DWinMobCorvanePreferences prefs;

@@ -22,6 +22,7 @@
 #include "support/TestDevice.h"
 #include "winerror.h"
 #include "winreg.h"
+#include "QvEngine/foundation/MemoryLog.h"
 
 namespace {
 
@@ -33,37 +34,13 @@ const char kUserAgent[] = "Vantrel-PocketPC/2.0";
 
 const char kPathStart[] = "/Microsoft-Server-ActiveSync?User=jdoe&DeviceId=ABC123&DeviceType=VantrelClient";
 
-// Keeps everything written, as narrow text.
-class EngineLog : public ILogProvider {
-public:
-    std::string text;
-
-    DErrorCode WriteNumber(int32_t value, unsigned, uint32_t) override { return Put(std::to_string(value)); }
-    DErrorCode WriteString(const char *s, unsigned, uint32_t) override { return Put(s != nullptr ? s : ""); }
-    DErrorCode WriteVString(const VString &s, unsigned, uint32_t) override {
-        VString copy;
-        copy.Assign(s);
-        copy.ConvertTo(kVStringWindows1252);
-        return Put(copy.GetNarrowText() != nullptr ? copy.GetNarrowText() : "");
-    }
-    DErrorCode WriteHex(int32_t value, unsigned, uint32_t) override { return Put(RecordingClient::Hex(value)); }
-    DErrorCode NewLine(unsigned, uint32_t) override { return Put("\n"); }
-    DErrorCode GetTextLength(uint32_t *) override { return generalErrNotImplemented; }
-    DErrorCode ReadText(uint32_t, uint32_t, VString *) override { return generalErrNotImplemented; }
-
-private:
-    DErrorCode Put(const std::string &s) {
-        text += s;
-        return kNoError;
-    }
-};
 
 class EngineGlobal : public FakeGlobalData {
 public:
     EngineGlobal() : FakeGlobalData(&log) {}
     IPrefsData *GetPreferences() override { return &prefs; }
 
-    EngineLog log;
+    MemoryLog log{true};
     DWinMobCorvanePreferences prefs;
 };
 

@@ -30,36 +30,8 @@
 #include "vplatform_test.h"
 #include "winthread.h"
 #include "wintime.h"
+#include "MemoryLog.h"
 
-// Keeps everything written, as narrow text.
-class MemoryLog : public ILogProvider {
-public:
-    std::string text;
-
-    DErrorCode WriteNumber(int32_t value, unsigned, uint32_t) override { return Put(std::to_string(value)); }
-    DErrorCode WriteString(const char *s, unsigned, uint32_t) override { return Put(s != nullptr ? s : ""); }
-    DErrorCode WriteVString(const VString &s, unsigned, uint32_t) override {
-        VString copy;
-        copy.Assign(s);
-        copy.ConvertTo(kVStringWindows1252);
-        return Put(copy.GetNarrowText() != nullptr ? copy.GetNarrowText() : "");
-    }
-    DErrorCode WriteHex(int32_t value, unsigned, uint32_t) override {
-        char hex[16];
-        std::snprintf(hex, sizeof hex, "0x%x", unsigned(value));
-        return Put(hex);
-    }
-    DErrorCode NewLine(unsigned, uint32_t) override { return Put("\n"); }
-    DErrorCode GetTextLength(uint32_t *) override { return generalErrNotImplemented; }
-    DErrorCode ReadText(uint32_t, uint32_t, VString *) override { return generalErrNotImplemented; }
-    bool Has(const std::string &piece) const { return text.find(piece) != std::string::npos; }
-
-private:
-    DErrorCode Put(const std::string &s) {
-        text += s;
-        return kNoError;
-    }
-};
 
 // Every text number reads "Connected".
 class ConnectedStrings : public IResourceManager {

@@ -223,7 +223,7 @@ protected:
     // Set false before SetUp to start without the account's store.
     bool provision = true;
 
-    TextLog log;
+    MemoryLog log;
     DActiveTaskManager tasks;
     VFile folderFile;
     DEASFolderInfoStore folders;

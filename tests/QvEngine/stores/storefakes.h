@@ -16,6 +16,7 @@
 #include "ILogProvider.h"
 #include "IOutlookItemCollection.h"
 #include "IOutlookManagerClient.h"
+#include "QvEngine/foundation/MemoryLog.h"
 
 struct FakeRecord {
     std::string id;
@@ -223,30 +224,6 @@ public:
     std::vector<uint32_t> types;
 };
 
-// Keeps everything written, as narrow text.
-class TextLog : public ILogProvider {
-public:
-    std::string text;
-
-    DErrorCode WriteNumber(int32_t value, unsigned, uint32_t) override { return Put(std::to_string(value)); }
-    DErrorCode WriteString(const char *s, unsigned, uint32_t) override { return Put(s != nullptr ? s : ""); }
-    DErrorCode WriteVString(const VString &, unsigned, uint32_t) override { return kNoError; }
-    DErrorCode WriteHex(int32_t value, unsigned, uint32_t) override {
-        char hex[16];
-        std::snprintf(hex, sizeof hex, "0x%x", unsigned(value));
-        return Put(hex);
-    }
-    DErrorCode NewLine(unsigned, uint32_t) override { return Put("\n"); }
-    DErrorCode GetTextLength(uint32_t *) override { return generalErrNotImplemented; }
-    DErrorCode ReadText(uint32_t, uint32_t, VString *) override { return generalErrNotImplemented; }
-    bool Has(const std::string &piece) const { return text.find(piece) != std::string::npos; }
-
-private:
-    DErrorCode Put(const std::string &s) {
-        text += s;
-        return kNoError;
-    }
-};
 
 // Runs turns until no task is ready (at most limit turns); the turns run.
 inline int RunTurns(DActiveTaskManager &tasks, int limit = 1000) {

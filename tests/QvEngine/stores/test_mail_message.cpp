@@ -90,7 +90,7 @@ DAttachmentData *Attachment(const char16_t *name, const char16_t *display, uint3
 }
 
 // The text log, with wide texts written as Windows-1252.
-class MessageLog : public TextLog {
+class MessageLog : public MemoryLog {
 public:
     DErrorCode WriteVString(const VString &text, unsigned level, uint32_t categories) override {
         VString copy;

@@ -175,7 +175,7 @@ protected:
         return "?";
     }
 
-    TextLog log;
+    MemoryLog log;
     DActiveTaskManager tasks;
     VFile file;
     DEASFolderInfoStore folders;

@@ -26,7 +26,7 @@ protected:
     }
     void Run() { RunTurns(tasks); }
 
-    TextLog log;
+    MemoryLog log;
     DActiveTaskManager tasks;
     FakeGlobalData context;
     RecordingClient client;
