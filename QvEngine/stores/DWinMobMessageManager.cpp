@@ -7,7 +7,7 @@
 #include "ICorvanePreferences.h"
 #include "MAPIPropertyHelpers.h"
 #include "MailStoreCalls.h"
-#include "winreg.h"
+#include "PrefsRegistry.h"
 
 namespace {
 
@@ -17,28 +17,6 @@ const WCHAR kAccountStoreName[] = u"Vantrel E-Mail";
 #else
 const WCHAR kAccountStoreName[] = u"Vantrel";
 #endif
-
-const WCHAR kVantrelKey[] = u"Software\\Brellow\\Vantrel";
-const WCHAR kFolderIDValue[] = u"FolderID";
-
-// Keeps the tag of "X-QV-BRWFolderID" where the other components read it;
-// written only when it differs.
-DErrorCode StoreFolderIDTag(ULONG tag) {
-    HKEY key = nullptr;
-    DWORD disposition = 0;
-    LONG rc = RegCreateKeyExW(HKEY_CURRENT_USER, kVantrelKey, 0, nullptr, 0, 0, nullptr, &key, &disposition);
-    if (rc != ERROR_SUCCESS) return DErrorCode(rc);
-    DWORD stored = 0, type = 0, size = sizeof(stored);
-    rc = RegQueryValueExW(key, kFolderIDValue, nullptr, &type, reinterpret_cast<BYTE *>(&stored), &size);
-    if (rc != ERROR_SUCCESS || type != REG_DWORD || size != sizeof(stored) || stored != tag) {
-        const DWORD value = tag;
-        rc = RegSetValueExW(key, kFolderIDValue, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value), sizeof(value));
-    } else {
-        rc = ERROR_SUCCESS;
-    }
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS ? kNoError : DErrorCode(rc);
-}
 
 }  // namespace
 
@@ -175,7 +153,11 @@ DErrorCode DWinMobMessageManager::CompletePrepareForSync() {
         }
         this->*entry.tag = tag;
     }
-    return StoreFolderIDTag(m_tagFolderID);
+    // Other components read the tag of "X-QV-BRWFolderID" from the
+    // registry; it is rewritten only when it changed.
+    DWORD stored = 0;
+    if (QueryUserRegDWORD(kVantrelRegKey, u"FolderID", &stored) == kNoError && stored == m_tagFolderID) return kNoError;
+    return SaveFolderIDSetting(m_tagFolderID);
 }
 
 DErrorCode DWinMobMessageManager::Open(DActiveTaskSignal *request) {

@@ -1,5 +1,6 @@
-// MailStoreFixture: a fresh device whose e-mail account is provisioned (the
-// platform's store with its special folders), an engine context around a
+// MailStoreFixture: a fresh device as setup leaves it (the product key
+// made), whose e-mail account is provisioned (the platform's store with its
+// special folders), an engine context around a
 // folder-info store, a message manager over it, and the e-mail shadow
 // database opened on its own, as another component of the device would.
 // Helpers put folders into the folder-info store, messages into store
@@ -18,6 +19,7 @@
 #include "DWinMobShadowDB.h"
 #include "MailStoreCalls.h"
 #include "QvEngine/foundation/FakeGlobalData.h"
+#include "QvEngine/foundation/prefstestutil.h"
 #include "ShadowRecordIO.h"
 #include "VFile.h"
 #include "mapi.h"
@@ -46,12 +48,12 @@ private:
     IPrefsData *m_prefs;
 };
 
-class MailStoreFixture : public DeviceTest {
+class MailStoreFixture : public PrefsDeviceTest {
 protected:
     MailStoreFixture() : tasks(nullptr), folders(&folderFile), context(&log, &tasks, &folders, &prefs) {}
 
     void SetUp() override {
-        DeviceTest::SetUp();
+        PrefsDeviceTest::SetUp();
 #ifdef VANTREL_EDITION_SMARTPHONE
         ASSERT_TRUE(CreateDirectoryW(u"\\Storage", nullptr));
 #endif
@@ -71,7 +73,7 @@ protected:
         manager = nullptr;
         shadow.Close();
         folders.Close();
-        DeviceTest::TearDown();
+        PrefsDeviceTest::TearDown();
     }
 
     // Opens the manager's store; the tests then reach the store through it.
