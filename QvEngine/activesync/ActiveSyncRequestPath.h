@@ -10,6 +10,7 @@
 #ifndef QV_ACTIVESYNCREQUESTPATH_H
 #define QV_ACTIVESYNCREQUESTPATH_H
 
+#include <cstdint>
 #include <string>
 
 #include "DErrorCode.h"
@@ -22,5 +23,11 @@ DErrorCode BuildActiveSyncRequestPath(const VString &user, const VString &device
 
 // One value: Windows-1252 bytes of s, escaped as a query value.
 DErrorCode EscapeQueryValueText(const VString &s, std::string *out);
+
+// The Server setting as a host and a port: "mail.example.com:8443" names a
+// port of its own; a plain host (or one without a valid port after its
+// last ':', such as a bare IPv6 address) keeps the scheme's default port
+// (*port kHTTPSchemeDefaultPort). "[::1]:8443" gives "[::1]" and 8443.
+void SplitServerAddress(const std::string &server, std::string *host, int32_t *port);
 
 #endif

@@ -142,7 +142,11 @@ DErrorCode DActiveSyncEngine::CreateCommandTransaction(uint32_t step, const char
     std::string host;
     err = m_prefs->GetServer(&server);
     if (err == kNoError) err = ToWindows1252Text(server, &host);
+    // A server set as "host:port" keeps its port.
+    int32_t port = kHTTPSchemeDefaultPort;
+    if (err == kNoError) SplitServerAddress(std::string(host), &host, &port);
     if (err == kNoError) err = trx->SetServer(host.c_str());
+    if (err == kNoError) err = trx->SetPort(port);
     if (err == kNoError) err = SetCommandPath(command);
     // The policy key goes with every command of protocol 2.5 but OPTIONS,
     // Ping included: a server that enforces policies refuses a Ping

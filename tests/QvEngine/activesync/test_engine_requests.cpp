@@ -487,4 +487,29 @@ TEST(ActiveSyncRequestPath, CommandTextIsTakenAsItIs) {
     EXPECT_EQ(escaped, path);
 }
 
+TEST(ActiveSyncRequestPath, AServerSettingMayNameItsPort) {
+    struct Case {
+        const char *server;
+        const char *host;
+        int32_t port;
+    } cases[] = {
+        {"mail.example.com", "mail.example.com", kHTTPSchemeDefaultPort},
+        {"mail.example.com:8443", "mail.example.com", 8443},
+        {"127.0.0.1:18080", "127.0.0.1", 18080},
+        {"[::1]:8443", "[::1]", 8443},
+        {"fe80::1", "fe80::1", kHTTPSchemeDefaultPort},   // a bare IPv6 address has no port
+        {"host:", "host:", kHTTPSchemeDefaultPort},
+        {"host:99999", "host:99999", kHTTPSchemeDefaultPort},
+        {"host:0", "host:0", kHTTPSchemeDefaultPort},
+        {"host:80a", "host:80a", kHTTPSchemeDefaultPort},
+    };
+    for (const Case &c : cases) {
+        std::string host;
+        int32_t port = 0;
+        SplitServerAddress(c.server, &host, &port);
+        EXPECT_EQ(host, c.host) << c.server;
+        EXPECT_EQ(port, c.port) << c.server;
+    }
+}
+
 }  // namespace
