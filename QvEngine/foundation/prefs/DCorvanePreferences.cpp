@@ -25,7 +25,6 @@ DCorvanePreferences::DCorvanePreferences()
       m_lockHolderRunKind(0),
       m_lastSyncTime(),
       m_firstSyncTime(),
-      m_remoteWipeState(0),
       m_windowSize(50),
       m_timeZone() {
     for (const DPrefDescriptor &d : kPrefTable) {

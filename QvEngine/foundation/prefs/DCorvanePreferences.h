@@ -115,8 +115,8 @@ public:
     DErrorCode SetLastSyncTime(const struct tm &value) override { return SetMemory(&m_lastSyncTime, value); }
     struct tm GetFirstSyncTime() override { return GetMemory(m_firstSyncTime); }
     DErrorCode SetFirstSyncTime(const struct tm &value) override { return SetMemory(&m_firstSyncTime, value); }
-    WORD GetRemoteWipeState() override { return GetMemory(m_remoteWipeState); }
-    DErrorCode SetRemoteWipeState(WORD value) override { return SetMemory(&m_remoteWipeState, value); }
+    WORD GetRemoteWipeState() override { return GetWord(kPrefRemoteWipeState); }
+    DErrorCode SetRemoteWipeState(WORD value) override { return SetNumber(kPrefRemoteWipeState, value); }
 
     // Memory as this object last loaded or set it, without loading.
     WORD GetEngineState() override { return static_cast<WORD>(m_values[kPrefEngineState].number); }
@@ -284,7 +284,6 @@ private:
     WORD m_lockHolderRunKind;
     struct tm m_lastSyncTime;
     struct tm m_firstSyncTime;
-    WORD m_remoteWipeState;
     WORD m_windowSize;
     BYTE m_timeZone[kTimeZoneRecordSize];
 };

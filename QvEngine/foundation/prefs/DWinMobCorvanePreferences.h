@@ -16,7 +16,8 @@
 // - The refreshing values re-read the registry on every get and are written
 //   by their setters at once (InstallDirectory, QVHeartbeat,
 //   RoamingOverride, PushNeedsSoap, EngineNeedsSoap, ShowWizard, ITPNum,
-//   MaxServerPushFolders and the heartbeat bounds and counters);
+//   MaxServerPushFolders, the heartbeat bounds and counters and
+//   RemoteWipeState);
 //   ITPolicyEnabled and SetVersion write at once too.
 // - The password is stored scrambled; the one in memory is never touched by
 //   a save.

@@ -128,7 +128,9 @@ public:
     // The sync lock and the run times (memory only): the four-character tag
     // of the client that holds the lock (0 = free), when it was taken, a
     // waiting client's request that the holder yield, the holder's run kind,
-    // the last and first completed runs, and the remote-wipe state.
+    // the last and first completed runs. The remote-wipe state (0 none, 1 to
+    // 6 a wipe ordered or in progress, 7 done) is a registry value written at
+    // once, so that an ordered wipe goes on after a restart.
     virtual DWORD GetSyncLockOwner() = 0;
     virtual DErrorCode SetSyncLockOwner(DWORD tag) = 0;
     virtual struct tm GetSyncLockTime() = 0;

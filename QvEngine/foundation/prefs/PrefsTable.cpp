@@ -76,6 +76,8 @@ constexpr DPrefDescriptor kPrefTable[kPrefCount] = {
     {kPrefMaximumHeartBeat, u"MaximumHeartBeat", P, Word, 1920, nullptr, 0, Live},
     {kPrefLastGoodHeartBeat, u"LastGoodHeartBeat", P, Word, 540, nullptr, 0, Live},
     {kPrefPingCounter, u"PingCounter", P, Word, 30, nullptr, 0, Live},
+    // A wipe the server ordered survives a restart until it has completed.
+    {kPrefRemoteWipeState, u"RemoteWipeState", P, Word, 0, nullptr, 0, Live | kPrefOwnValue},
     {kPrefITPNum, u"ITPNum", P, Word, 0, nullptr, 0, Live | kPrefOwnValue},
 };
 

@@ -63,7 +63,8 @@ enum EPrefId : uint8_t {
     kPrefMaximumHeartBeat,
     kPrefLastGoodHeartBeat,
     kPrefPingCounter,
-    // Read and written only on its own, never by a load or a save of all.
+    // Read and written only on their own, never by a load or a save of all.
+    kPrefRemoteWipeState,
     kPrefITPNum,
     kPrefCount
 };

@@ -169,13 +169,15 @@ TEST_F(PrefsAccountTest, MemoryOnlyValuesKeepTheirDefaultsAndStayPrivate) {
     Values before = Registry();
     prefs.SetServerSettingsLock(1);
     prefs.SetSyncLockOwner(0x5156574D);
-    prefs.SetRemoteWipeState(7);
     prefs.SetSyncContactsDateRange(3);
     ASSERT_EQ(prefs.SaveAll(), kNoError);
     EXPECT_EQ(Registry(), before);
     Prefs other;
     EXPECT_EQ(other.GetSyncLockOwner(), 0u);
     EXPECT_EQ(other.GetServerSettingsLock(), 0);
+    // The remote-wipe state is stored at once: an ordered wipe outlives a restart.
+    ASSERT_EQ(prefs.SetRemoteWipeState(7), kNoError);
+    EXPECT_EQ(other.GetRemoteWipeState(), 7);
 }
 
 }  // namespace
