@@ -18,6 +18,10 @@
 #include "DClientResponse.h"
 
 constexpr uint32_t kSyncStatusRestart = 8;
+// The collection's sync key is not the server's: the collection starts again.
+constexpr uint32_t kSyncStatusInvalidKey = 3;
+// The folder hierarchy changed: FolderSync starts again from key 0.
+constexpr uint32_t kSyncStatusHierarchyChanged = 12;
 
 class DASDP_SyncResponse : public DClientResponse {
 public:

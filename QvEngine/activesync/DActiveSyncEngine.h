@@ -173,6 +173,29 @@ protected:
     DErrorCode CheckTasksLocalChanges();
     DErrorCode CheckEMailLocalChanges(uint32_t nextStage);
     DErrorCode ReconnectPush();
+    // One RunTask stage (the signal's code already judged).
+    DErrorCode RunStage(uint32_t stage);
+    // Asks the data manager's probe (a kMailProbe* of the .cpp) about the
+    // next mail folder; the signal brings the task back to the same stage,
+    // and no folder left moves on to nextStage at once.
+    DErrorCode ProbeNextMailFolder(uint32_t probe, uint32_t nextStage);
+    // The shared part of the calendar, contacts and tasks rules.
+    DErrorCode ApplyTypeRule(uint32_t type, uint32_t finishedStep);
+    // Submits the prepared request; a Ping also arms its time-out, sets
+    // EngineState 5 and tells the client (alive record 990).
+    DErrorCode SendStepRequest();
+    // The folder-info store holds a folder list from an earlier FolderSync.
+    bool HasFolderList();
+    // Local change flags were given, or this is not the first push: the
+    // flags stand for the stores' change probes.
+    bool UsePushLocalFlags() const { return m_localChangeFlags != 0 || m_firstPush == 0; }
+    // A remote wipe was ordered and has not completed.
+    bool IsRemoteWipePending();
+    // Sync status 3 (the type's key is unknown: its key becomes "0" and the
+    // Sync runs again as a first Sync) or 12 (the hierarchy changed: the
+    // FolderSync key becomes "0" and FolderSync runs again with it). The step
+    // in hand is set and marked to run without choosing another.
+    DErrorCode RecoverLostSyncState(uint32_t type, uint32_t status);
 
     // --- ActiveSync requests, HTTP outcomes and the error report ---
 
@@ -263,6 +286,9 @@ protected:
     DErrorCode RetryTimerFired();
     // Push is enabled for the current period and the run has the push bit.
     bool IsPushEnabledNow();
+    // The Ping in hand went without a body (set when it is prepared): a
+    // server that lost the folder list it reuses answers status 3.
+    uint8_t m_lastPingEmpty = 0;
 
     // --- Run start and end, sync lock and status reports ---
 
@@ -290,6 +316,20 @@ protected:
     void LogSeparator();
     void LogText(const char *text);
     void LogTextCode(const char *text, DErrorCode code);
+    // PushAvailable is set and EngineState is 5.
+    bool IsPinging();
+    // This client holds the lock and its run has a step in hand.
+    bool IsOwnStepInHand();
+    // Starts the lock wait: the task waits (active, not signalled) until
+    // LockWait finds the lock free.
+    DErrorCode BeginLockWait();
+    // The lock-refresh timer: a lock this client still holds is dated now.
+    DErrorCode RefreshSyncLock();
+    // The folder-info store open read/write (one open for reading reopened).
+    DErrorCode OpenFolderStoreForWriting();
+    // A run was started and has not ended yet: the reset (CancelTask) ends
+    // it, and its end schedules the push reconnection once.
+    uint8_t m_runOpen = 0;
 
     // --- The data model, in declared order ---
 

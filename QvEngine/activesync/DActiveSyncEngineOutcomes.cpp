@@ -31,6 +31,18 @@ constexpr uint32_t kMaxLoggedBodyBytes = 16383;
 const char kReceivedMethod[] = "DActiveSyncEngine::HTTP_RecievedResponse()";
 const char kPerformMethod[] = "DActiveSyncEngine::HTTP_RecievedResponse() - Performing Next Step";
 
+// The transfer wrote the body through a file object of its own: a closed
+// body is opened to learn its size as it is now, not as it was when made.
+DErrorCode BodySize(VFile *body, uint32_t *size) {
+    bool open = false;
+    body->IsOpen(&open);
+    if (open) return body->GetSize(size);
+    DErrorCode err = body->Open(kVFileRead);
+    if (err == kNoError) err = body->GetSize(size);
+    body->Close();
+    return err;
+}
+
 bool IsProvisionStep(uint32_t step) {
     return step == EActiveSyncStep_ProvisionCmd || step == EActiveSyncStep_AcknowledgeProvisionCmd;
 }
@@ -171,14 +183,17 @@ DErrorCode DActiveSyncEngine::ProcessCurrentCommandResponse(uint32_t step, uint3
     }
     DClientResponse *record = nullptr;
     DErrorCode err = ProcessCurrentCommandData(&record);
-    if (err == ASDataManagerErrBadStatus && record != nullptr) {
+    // A Ping answer judges its own status: a refused heartbeat or folder
+    // count is followed, not only reported.
+    const bool ping = step == EActiveSyncStep_PingCmd && record != nullptr && record->GetType() == kResponseTypePing;
+    if (ping && (err == kNoError || err == ASDataManagerErrBadStatus)) {
+        err = ProcessPingCommandData(static_cast<DASDP_PingResponse *>(record));
+    } else if (err == ASDataManagerErrBadStatus && record != nullptr) {
         err = ProcessDataProcessorResponseStatus(record);
         // Judged a success, a Search answer still fills the results.
         if (err == kNoError && step == EActiveSyncStep_SearchCmd) err = ProcessSearchResponse(record);
     } else if (err == kNoError && record != nullptr) {
-        if (step == EActiveSyncStep_PingCmd && record->GetType() == kResponseTypePing)
-            err = ProcessPingCommandData(static_cast<DASDP_PingResponse *>(record));
-        else if (IsProvisionStep(step))
+        if (IsProvisionStep(step))
             err = ProcessProvisionResponse(record);
         else if (step == EActiveSyncStep_SearchCmd)
             err = ProcessSearchResponse(record);
@@ -192,7 +207,7 @@ DErrorCode DActiveSyncEngine::ProcessCurrentCommandData(DClientResponse **record
     VFile *body = nullptr;
     uint32_t size = 0;
     if (m_currentTransaction == nullptr || m_currentTransaction->GetResponseData(&body) != kNoError ||
-        body == nullptr || body->GetSize(&size) != kNoError || size == 0) {
+        body == nullptr || BodySize(body, &size) != kNoError || size == 0) {
         LogText("DActiveSyncEngine::ProcessCurrentCommandData() - No data returned for command : ");
         LogText(GetActiveSyncStepName(m_currentStep));
         LogText("\n");
@@ -228,7 +243,13 @@ DErrorCode DActiveSyncEngine::ProcessProvisionResponse(DClientResponse *record) 
     if (record->GetType() != kResponseTypePolicy) return activeSyncErrDataManagerUnexpectedResponse;
     auto *policy = static_cast<DASDP_PolicyResponse *>(record);
     if (policy->GetStatus() != kPolicyStatusSuccess) return activeSyncErrPolicyStatusError;
-    m_wipeOrdered = policy->GetWipe();
+    // A wipe order reaches the registry before the acknowledgement goes out,
+    // so that a restart after it still wipes; it stands until the wipe is done.
+    if (policy->GetWipe() && m_prefs != nullptr && m_prefs->GetRemoteWipeState() == 0) {
+        const DErrorCode stored = m_prefs->SetRemoteWipeState(1);
+        if (stored != kNoError) return stored;
+    }
+    m_wipeOrdered = policy->GetWipe() || IsRemoteWipePending();
     const VString *key = policy->GetPolicyKey();
     if (key == nullptr || m_prefs == nullptr) return kNoError;
     VString stored;
@@ -271,6 +292,9 @@ DErrorCode DActiveSyncEngine::ProcessDataProcessorResponseStatus(DClientResponse
     case kResponseTypeTasksSync:
     case kResponseTypeEmailSync:
         status = static_cast<DASDP_SyncResponse *>(record)->GetStatus();
+        // A sync key or folder hierarchy the server no longer knows.
+        if (status == kSyncStatusInvalidKey || status == kSyncStatusHierarchyChanged)
+            return RecoverLostSyncState(type, status);
         if (status != 8) return ASDataManagerErrBadStatus;
         break;
     case kResponseTypeGetItemEstimate:

@@ -270,9 +270,15 @@ DErrorCode DActiveSyncEngine::PrepareSyncCommand(uint32_t step) {
 DErrorCode DActiveSyncEngine::PreparePingCommand() {
     LogText("DActiveSyncEngine::PreparePingCommand() : \n");
     DErrorCode err = CreateCommandTransaction(EActiveSyncStep_PingCmd, "Ping");
+    // The server holds the Ping for the heartbeat: the transfer waits 80 s more.
+    if (err == kNoError) err = m_currentTransaction->SetTimeout(m_prefs->GetQVHeartbeat() + 80);
     if (err != kNoError) return err;
+    m_firstPush = 0;
+    m_firstCycle = 0;
+    m_prefs->SetEngineState(kEngineStatePinging);
     const bool empty = m_emptyPing != 0;
     m_emptyPing = 0;
+    m_lastPingEmpty = empty ? 1 : 0;
     return empty ? kNoError : CollectRequestBody(EActiveSyncStep_PingCmd);
 }
 
