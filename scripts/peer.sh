@@ -15,6 +15,7 @@ peer=$(cd "$root/.." && pwd)/shared/peers/sogo
 export SOGO_PEER_DIR=${SOGO_PEER_DIR:-/tmp/sogo-peer}
 http_port=${HTTP_PORT:-18080}
 https_port=${HTTPS_PORT:-18443}
+smtp_port=${SMTP_PORT:-2525}
 
 SUDO=()
 [ "$(id -u)" -ne 0 ] && SUDO=(sudo --preserve-env=SOGO_PEER_DIR,HTTP_PORT,HTTPS_PORT)
@@ -75,6 +76,7 @@ export SOGO_PEER_DIR='$SOGO_PEER_DIR'
 export VANTREL_PEER_URL='http://127.0.0.1:$http_port'
 export VANTREL_PEER_HTTPS_URL='https://127.0.0.1:$https_port'
 export VANTREL_PEER_CERT='$SOGO_PEER_DIR/conf/tls.crt'
+export VANTREL_PEER_SMTP='127.0.0.1:$smtp_port'
 export VANTREL_PEER_USER='alice'
 export VANTREL_PEER_PASSWORD='secret1'
 export VANTREL_PEER_USERS='alice:secret1 bob:secret2 carol:secret3'

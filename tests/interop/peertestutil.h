@@ -22,6 +22,7 @@ struct PeerSettings {
     std::string certificatePem;  // the server's self-signed certificate
     std::string user;
     std::string password;
+    std::string smtp;  // "host:port" of the server's mail intake (new mail for its users)
 };
 
 // False with *why set when a variable is unset or unusable.
