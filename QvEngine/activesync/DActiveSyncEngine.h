@@ -41,6 +41,9 @@ class DHTTPTransaction;
 class ICorvanePreferences;
 class ILogProvider;
 
+// The sync lock's time is refreshed this often while a run holds it.
+constexpr uint32_t kLockRefreshMs = 180000;
+
 // The engine task's stages: which RunTask step runs next. A run starts at
 // Start (or SearchCheck) and ends through EndRun, then RunOver.
 enum EEngineTaskStage : uint32_t {

@@ -14,7 +14,6 @@ namespace {
 
 constexpr uint32_t kLockWaitMs = 10000;
 constexpr uint32_t kYieldPollMs = 2000;
-constexpr uint32_t kLockRefreshMs = 180000;
 constexpr int32_t kLockAgeLimitSeconds = 300;
 constexpr int32_t kPingLockMarginSeconds = 60;  // a Ping holds the lock for its heartbeat and this much more
 

@@ -24,16 +24,11 @@ constexpr DErrorCode kPingErrTooManyFolders = 0x07372F04;        // status 6
 constexpr uint32_t kPingStatusExpired = 1;
 constexpr uint32_t kPingStatusMissingParameters = 3;
 
-// Mail folder flags of the folder-info store that push reads and sets.
-constexpr uint32_t kMailFlagLocalChanges = 0x04;
-constexpr uint32_t kMailFlagServerChanges = 0x08;
 
 // A type whose changes were reported this many times without a Sync that
 // settled them trips the loop guard.
 constexpr uint16_t kMaxUnsettledChangeReports = 4;
 
-constexpr WORD kScheduleEvery15Minutes = 2;
-constexpr uint32_t kLockRefreshMs = 180000;
 constexpr uint16_t kPushVersionWithPing = 250;
 
 // Opens the store read/write; one open for reading is closed first.
@@ -338,7 +333,7 @@ DErrorCode DActiveSyncEngine::PrepareForPing() {
         LogText("*** Detected an \"Infinite Sync Loop\" problem.  Switching to scheduled sync to conserver battery "
                 "and data.***\n");
         m_prefs->SetPushEnabledNow(0);
-        m_prefs->SetCurrentSyncSchedule(kScheduleEvery15Minutes);
+        m_prefs->SetCurrentSyncSchedule(kSyncScheduleEvery15Minutes);
         m_prefs->SaveAll();
         m_emailLoops = m_contactsLoops = m_tasksLoops = m_calendarLoops = 0;
         return activeSyncErrInfiniteSyncLoop;

@@ -21,24 +21,14 @@
 namespace {
 
 constexpr uint32_t kYieldPollMs = 2000;
-constexpr uint32_t kLockRefreshMs = 180000;
 constexpr uint16_t kSearchRangeLimit = 100;  // the range end stays below it
 constexpr uint16_t kWipeStateDone = 7;
 
 // The program version written into the preferences.
-constexpr WORD kProgramMajor = 2;
-constexpr WORD kProgramMinor = 7;
-#ifdef VANTREL_EDITION_SMARTPHONE
-constexpr WORD kProgramBuild = 69;
-#else
-constexpr WORD kProgramBuild = 67;
-#endif
+constexpr WORD kProgramMajor = kEngineVersionMajor;
+constexpr WORD kProgramMinor = kEngineVersionMinor;
+constexpr WORD kProgramBuild = kEngineVersionBuild;
 
-// Mail folder flags the run start sets or clears.
-constexpr uint32_t kMailFlagLocalChanges = 0x04;
-constexpr uint32_t kMailFlagServerChanges = 0x08;
-constexpr uint32_t kMailFlagMeetingResponses = 0x10;
-constexpr uint32_t kMailFlagAttachment = 0x20;
 
 const char kTimerMethod[] = "DActiveSyncEngine::TimerCallback()";
 

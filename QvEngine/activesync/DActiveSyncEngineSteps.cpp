@@ -17,14 +17,6 @@
 
 namespace {
 
-// Mail folder flags of the folder-info store that the rules read.
-constexpr uint32_t kMailFlagLocalChanges = 0x04;
-constexpr uint32_t kMailFlagServerChanges = 0x08;
-constexpr uint32_t kMailFlagMeetingResponses = 0x10;
-constexpr uint32_t kMailFlagAttachment = 0x20;
-
-// The Ping waits this much longer than the heartbeat the server holds it.
-constexpr uint32_t kPingTimeoutMarginSeconds = 80;
 
 // A data manager whose answers never settle (it says an item waits but has
 // none to send) must not spin the engine's thread for ever.
@@ -222,13 +214,8 @@ DErrorCode DActiveSyncEngine::FinishPerformNextActiveSyncStep() {
 
 DErrorCode DActiveSyncEngine::SendStepRequest() {
     if (m_currentTransaction == nullptr) return generalErrNotInitialized;
+    // PreparePingCommand armed the Ping's time-out and engine state.
     const bool ping = m_currentStep == EActiveSyncStep_PingCmd;
-    if (ping) {
-        m_firstPush = 0;
-        m_firstCycle = 0;
-        m_currentTransaction->SetTimeout(m_prefs->GetQVHeartbeat() + kPingTimeoutMarginSeconds);
-        m_prefs->SetEngineState(kEngineStatePinging);
-    }
     DErrorCode err = SendCurrentTransaction();
     // The connection came up inside the submit and the step was sent again
     // from there: this transaction is gone.

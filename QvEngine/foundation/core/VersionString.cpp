@@ -5,14 +5,6 @@
 
 namespace {
 
-constexpr uint32_t kEngineMajor = 2;
-constexpr uint32_t kEngineMinor = 7;
-#ifdef VANTREL_EDITION_SMARTPHONE
-constexpr uint32_t kEngineBuild = 69;
-#else
-constexpr uint32_t kEngineBuild = 67;
-#endif
-
 // The ASCII text as a string of the given encoding.
 DErrorCode AssignAscii(VString *dest, const char *text, VStringEncoding encoding) {
     // ASCII reads the same in every narrow encoding the strings carry.
@@ -41,5 +33,5 @@ DErrorCode FormatVersionString(uint32_t major, uint32_t minor, uint32_t build, c
 }
 
 DErrorCode GetEngineVersionString(const VString *prefix, VString *out) {
-    return FormatVersionString(kEngineMajor, kEngineMinor, kEngineBuild, prefix, out);
+    return FormatVersionString(kEngineVersionMajor, kEngineVersionMinor, kEngineVersionBuild, prefix, out);
 }

@@ -13,6 +13,15 @@
 // generalErrInvalidParameter when out is null.
 DErrorCode FormatVersionString(uint32_t major, uint32_t minor, uint32_t build, const VString *prefix, VString *out);
 
+// The engine library's own version numbers (the Smartphone edition's build differs).
+constexpr uint32_t kEngineVersionMajor = 2;
+constexpr uint32_t kEngineVersionMinor = 7;
+#ifdef VANTREL_EDITION_SMARTPHONE
+constexpr uint32_t kEngineVersionBuild = 69;
+#else
+constexpr uint32_t kEngineVersionBuild = 67;
+#endif
+
 // The engine library's own version: " 2.007 (67)", " 2.007 (69)" in the
 // Smartphone edition.
 DErrorCode GetEngineVersionString(const VString *prefix, VString *out);

@@ -34,6 +34,12 @@ enum DEASFolderField : uint32_t {
 constexpr uint32_t kFolderFlagSync = 0x1;
 constexpr uint32_t kFolderFlagWalk = 0x2;
 constexpr uint32_t kFolderFlagPendingParentMask = 0x100 | 0x200;
+// Flag bits the engine keeps on mail folders.
+constexpr uint32_t kMailFlagLocalChanges = 0x04;      // local mail changes wait
+constexpr uint32_t kMailFlagServerChanges = 0x08;     // the server reported changes
+constexpr uint32_t kMailFlagMeetingResponses = 0x10;  // meeting responses wait to be sent
+constexpr uint32_t kMailFlagAttachment = 0x20;        // an attachment waits to be downloaded
+constexpr uint32_t kMailFlagRecheckLocal = 0x40;      // one more check for device changes is due
 
 class DEASFolderInfoRecord : public DSimpleDBRecord {
 public:

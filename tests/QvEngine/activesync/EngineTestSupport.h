@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ActiveSyncEngineConstants.h"
+#include "AnsweredTransaction.h"
 #include "DActiveTaskPump.h"
 #include "DClientResponse.h"
 #include "DEASFolderInfoStore.h"

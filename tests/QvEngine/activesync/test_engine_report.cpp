@@ -22,6 +22,7 @@
 #include "IResourceManager.h"
 #include "QvEngine/foundation/FakeGlobalData.h"
 #include "TempVFile.h"
+#include "EngineTestSupport.h"
 #include "TestDataManager.h"
 #include "support/TestDevice.h"
 #include "winerror.h"
@@ -30,18 +31,6 @@
 
 namespace {
 
-
-// Resource texts "[text N]" (123 keeps its "%"), recording each id asked for.
-class RecordingStrings : public IResourceManager {
-public:
-    std::vector<UINT> asked;
-    DErrorCode GetString(UINT id, VString **text) override {
-        asked.push_back(id);
-        if (*text == nullptr) *text = new VString;
-        const std::string s = id == 123 ? "retry in % s\n" : "[text " + std::to_string(id) + "]";
-        return (*text)->AssignCStr(s.c_str(), kVStringWindows1252);
-    }
-};
 
 class ReportGlobal : public FakeGlobalData {
 public:
@@ -53,50 +42,6 @@ public:
     RecordingStrings strings;
     DActiveTaskManager tasks;
     DWinMobCorvanePreferences prefs;
-};
-
-class RecordingClient : public IActiveSyncClient {
-public:
-    std::vector<DErrorCode> errors;
-    std::vector<int> responses;  // record types; -1 for null
-    std::vector<uint32_t> statuses;
-    DErrorCode ActiveSync_ReportError(DErrorCode code, VString *) override {
-        errors.push_back(code);
-        return kNoError;
-    }
-    DErrorCode ActiveSync_ReceivedResponse(DClientResponse *r) override {
-        responses.push_back(r != nullptr ? int(r->GetType()) : -1);
-        return kNoError;
-    }
-    DErrorCode ActiveSync_ReportStatus(DStatusData *s) override {
-        statuses.push_back(s->GetType());
-        return kNoError;
-    }
-    uint32_t ActiveSync_GetClientID() override { return kClientTagApplication; }
-    BOOL ActiveSync_PreSyncCheck() override { return TRUE; }
-    bool Got(DErrorCode code) const { return std::find(errors.begin(), errors.end(), code) != errors.end(); }
-};
-
-// A transaction whose answer has the status (and body) the test gives it.
-class AnsweredTransaction : public DHTTPTransaction {
-public:
-    AnsweredTransaction(IGlobalData *global, uint32_t status, const std::string &body)
-        : DHTTPTransaction(global, nullptr) {
-        m_status = status;
-        VFile *file = nullptr;
-        EXPECT_EQ(EnsureTempVFile(&file), kNoError);
-        bool open = false;
-        file->IsOpen(&open);
-        if (!open) {
-            EXPECT_EQ(file->Open(kVFileReadWrite), kNoError);
-        }
-        uint32_t written = 0;
-        if (!body.empty()) {
-            EXPECT_EQ(file->Write(uint32_t(body.size()), body.data(), &written), kNoError);
-        }
-        file->Close();
-        EXPECT_EQ(SetResponseData(file), kNoError);
-    }
 };
 
 // Hands back the record the test makes for a command's answer.

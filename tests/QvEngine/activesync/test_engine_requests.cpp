@@ -18,6 +18,7 @@
 #include "QvEngine/foundation/FakeGlobalData.h"
 #include "QvEngine/foundation/httptestutil.h"
 #include "TempVFile.h"
+#include "AnsweredTransaction.h"
 #include "TestDataManager.h"
 #include "support/TestDevice.h"
 #include "winerror.h"
@@ -78,9 +79,9 @@ public:
 };
 
 // A transaction that answers the response headers the test gives it.
-class AnsweredTransaction : public DHTTPTransaction {
+class HeadersAnswer : public DHTTPTransaction {
 public:
-    AnsweredTransaction(IGlobalData *global, std::vector<std::pair<std::string, std::string>> headers)
+    HeadersAnswer(IGlobalData *global, std::vector<std::pair<std::string, std::string>> headers)
         : DHTTPTransaction(global, nullptr), m_answer(std::move(headers)) {}
     DErrorCode GetHTTPResponseHeader(const char *name, std::string *value) override {
         for (const auto &h : m_answer)
@@ -105,21 +106,6 @@ VString Narrow(const char *text) {
     VString s;
     s.AssignCStr(text, kVStringWindows1252);
     return s;
-}
-
-// A request body holding text, as the data manager spools one.
-VFile *Body(const std::string &text) {
-    VFile *file = nullptr;
-    EXPECT_EQ(EnsureTempVFile(&file), kNoError);
-    bool open = false;
-    file->IsOpen(&open);
-    if (!open) {
-        EXPECT_EQ(file->Open(kVFileReadWrite), kNoError);
-    }
-    uint32_t written = 0;
-    EXPECT_EQ(file->Write(uint32_t(text.size()), text.data(), &written), kNoError);
-    file->Close();
-    return file;
 }
 
 class EngineRequestTest : public DeviceTest {
@@ -375,7 +361,7 @@ TEST_F(EngineRequestTest, ASendRecordSetsItsCommandContentTypeAndBody) {
         DASDS_SendDataResponse record;
         record.SetMessage(&message);
         record.SetContentType("message/rfc822");
-        VFile *body = Body("Subject: hi\r\n\r\nhello");
+        VFile *body = TempFileWith("Subject: hi\r\n\r\nhello");
         record.SetBody(body);
         ASSERT_EQ(engine->ProcessDataSupplierResponse(&record), kNoError);
         EXPECT_EQ(Path(), std::string(kPathStart) + "&Cmd=" + c.cmd);
@@ -415,7 +401,7 @@ TEST_F(EngineRequestTest, BodyRecordsOfTheOtherKinds) {
     ASSERT_EQ(engine->PrepareActiveSyncCommand(EActiveSyncStep_CalendarSyncCmd), activeSyncErrWaitForCallback);
     DASDS_SyncDataResponse sync;
     sync.SetContentType("application/vnd.ms-sync.wbxml");
-    sync.SetBody(Body("\x03\x01j\x00"));
+    sync.SetBody(TempFileWith("\x03\x01j\x00"));
     sync.SetMore(1);
     ASSERT_EQ(engine->ProcessDataSupplierResponse(&sync), kNoError);
     EXPECT_EQ(engine->MoreAvailable(), 1);
@@ -461,7 +447,7 @@ TEST_F(EngineRequestTest, TheOptionsAnswerSetsTheProtocolAndItsHeader) {
         Prefs().SetOffPeakPushSyncEnabled(1);
         ASSERT_EQ(engine->SetSessionHeaders(), kNoError);
         ASSERT_EQ(SessionHeader("MS-ASProtocolVersion"), "2.0");
-        AnsweredTransaction options(global.get(), c.answer);
+        HeadersAnswer options(global.get(), c.answer);
         ASSERT_EQ(engine->ProcessOptionsCommandFinish(&options), kNoError);
         EXPECT_EQ(Prefs().GetEASVers(), c.version);
         EXPECT_EQ(SessionHeader("MS-ASProtocolVersion"), c.header);

@@ -32,31 +32,12 @@ public:
     }
 };
 
-// A transaction that has received a body.
-class AnsweredTransaction : public DHTTPTransaction {
-public:
-    explicit AnsweredTransaction(IGlobalData *global) : DHTTPTransaction(global, nullptr) {
-        m_status = 200;
-        VFile *file = nullptr;
-        EXPECT_EQ(EnsureTempVFile(&file), kNoError);
-        bool open = false;
-        file->IsOpen(&open);
-        if (!open) {
-            EXPECT_EQ(file->Open(kVFileReadWrite), kNoError);
-        }
-        uint32_t written = 0;
-        EXPECT_EQ(file->Write(5, "wbxml", &written), kNoError);
-        file->Close();
-        EXPECT_EQ(SetResponseData(file), kNoError);
-    }
-};
-
 class ProvisionEngine : public RunTestEngine {
 public:
     using DActiveSyncEngine::ProcessCurrentCommandResponse;
     void Answered(uint32_t step) {
         delete m_currentTransaction;
-        m_currentTransaction = new AnsweredTransaction(m_global);
+        m_currentTransaction = new AnsweredTransaction(m_global, 200, "wbxml");
         m_currentStep = step;
     }
 };
