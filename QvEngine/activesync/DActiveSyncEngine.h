@@ -262,6 +262,8 @@ protected:
     bool ErrorNeedsServerBackOff(DErrorCode code) const;
     // Logs resource text 123 with the seconds until the Ping retry.
     void LogRetryText();
+    // Shows the user resource texts first, first + 1 and first + 2 (title and text).
+    void ShowConnectionMessage(uint32_t first);
 
     // --- Push with Ping, adaptive heartbeat and retries ---
 

@@ -14,6 +14,7 @@
 #include "ILogProvider.h"
 #include "IResourceManager.h"
 #include "LastErrorText.h"
+#include "winuser.h"
 
 namespace {
 
@@ -183,6 +184,9 @@ DErrorCode DActiveSyncEngine::ReportError(DErrorCode code, VString *detail, cons
         else if (IsContactsStep(m_currentStep)) ++m_contactsFailures;
         else if (IsTasksStep(m_currentStep)) ++m_tasksFailures;
     }
+    // A run the user started learns why it could not connect.
+    if (m_runKind == kRunKindUser && (code == internetConnectFlightMode || code == internetConnectNoConnection))
+        ShowConnectionMessage(code == internetConnectFlightMode ? 2 : 5);
     if (code != kNoError) {
         m_lastResult = code;
         if (m_client != nullptr) m_client->ActiveSync_ReportError(code, detail);
@@ -214,4 +218,20 @@ void DActiveSyncEngine::LogRetryText() {
         m_logger->WriteString(line.c_str(), 1, kLogAllCategories);
     }
     delete text;
+}
+
+// Resource text first is the message's title; the next two make its text.
+void DActiveSyncEngine::ShowConnectionMessage(uint32_t first) {
+    IResourceManager *strings = m_global != nullptr ? m_global->GetResourceManager() : nullptr;
+    if (strings == nullptr) return;
+    std::u16string parts[3];
+    for (uint32_t i = 0; i < 3; ++i) {
+        VString *text = nullptr;
+        if (strings->GetString(UINT(first + i), &text) == kNoError && text != nullptr &&
+            text->ConvertTo(kVStringUTF16LE) == kNoError && text->GetWideText() != nullptr)
+            parts[i] = reinterpret_cast<const char16_t *>(text->GetWideText());
+        delete text;
+    }
+    const std::u16string body = parts[1] + u"\n\n" + parts[2];
+    MessageBoxW(nullptr, body.c_str(), parts[0].c_str(), MB_OK | MB_ICONWARNING);
 }

@@ -37,6 +37,15 @@ struct ConnMgrCounters {
 };
 PLATAPI ConnMgrCounters ConnMgrGetCounters(void);
 
+// A message shown to the user (MessageBoxW), in the order shown.
+struct ShownMessage {
+    std::u16string caption;
+    std::u16string text;
+    UINT type = 0;
+};
+PLATAPI std::vector<ShownMessage> MessagesShown(void);
+PLATAPI void MessagesShownReset(void);
+
 // One line device of the telephony service.
 struct TelephonyLine {
     std::u16string name;  // e.g. u"Cellular Line"

@@ -93,6 +93,11 @@ typedef struct tagCREATESTRUCTW {
 #define HWND_BROADCAST ((HWND)0xffff)
 #define CW_USEDEFAULT ((int)0x80000000)
 
+#define MB_OK 0x00000000L
+#define MB_ICONEXCLAMATION 0x00000030L
+#define MB_ICONWARNING MB_ICONEXCLAMATION
+#define IDOK 1
+
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
 #define ERROR_CLASS_ALREADY_EXISTS 1410L
 #define ERROR_CLASS_DOES_NOT_EXIST 1411L
@@ -110,6 +115,10 @@ PLATAPI HWND CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWin
 // Sends WM_DESTROY; later posts and sends to the window are refused.
 PLATAPI BOOL DestroyWindow(HWND hWnd);
 PLATAPI LRESULT DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
+// Shows the user a message. The device has no screen: the message goes to
+// the device's message list (vplatform_test.h lets a test read it) and to
+// standard error, and the call answers IDOK at once, never blocking.
+PLATAPI int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType);
 PLATAPI BOOL IsWindow(HWND hWnd);
 PLATAPI DWORD GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId);
 PLATAPI LONG GetWindowLongW(HWND hWnd, int nIndex);

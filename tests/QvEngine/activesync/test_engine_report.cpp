@@ -25,6 +25,7 @@
 #include "EngineTestSupport.h"
 #include "TestDataManager.h"
 #include "support/TestDevice.h"
+#include "vplatform_test.h"
 #include "winerror.h"
 #include "winreg.h"
 #include "QvEngine/foundation/MemoryLog.h"
@@ -76,6 +77,7 @@ public:
     uint32_t &Step() { return m_currentStep; }
     uint32_t SavedStep() const { return m_savedStep; }
     uint32_t &RunFlags() { return m_runFlags; }
+    uint32_t &RunKind() { return m_runKind; }
     uint32_t &BackOffDelay() { return m_backOffDelay; }
     uint8_t &RetryScheduled() { return m_retryScheduled; }
     uint32_t &NextAttempt() { return m_nextAttempt; }
@@ -194,6 +196,7 @@ TEST_F(EngineReportTest, EachCodeLogsItsTextsSetsFailedAndReportsTheCode) {
         SCOPED_TRACE(testing::Message() << std::hex << c.code << std::dec << " status " << c.httpStatus << " step "
                                         << c.step);
         MakeEngine();
+        engine->RunKind() = kRunKindScheduled;  // no message for the user in a scheduled run
         if (c.httpStatus == kNoTrx) {
             engine->DropTransaction();
             engine->Step() = c.step;
@@ -468,6 +471,38 @@ TEST_F(EngineReportTest, ARefusedStatusRestartsFromFolderSyncOrFails) {
             EXPECT_TRUE(client.Got(c.reported));
         }
     }
+}
+
+TEST_F(EngineReportTest, AUsersRunThatCannotConnectTellsTheUserWhy) {
+    struct Case {
+        DErrorCode code;
+        uint32_t runKind;
+        const char16_t *caption;  // null: no message
+        const char16_t *text;
+    } cases[] = {
+        {internetConnectNoConnection, kRunKindUser, u"[text 5]", u"[text 6]\n\n[text 7]"},
+        {internetConnectFlightMode, kRunKindUser, u"[text 2]", u"[text 3]\n\n[text 4]"},
+        {internetConnectNoConnection, kRunKindScheduled, nullptr, nullptr},
+        {internetConnectErrTimedOut, kRunKindUser, nullptr, nullptr},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.code << " kind " << c.runKind);
+        MakeEngine();
+        vplat::MessagesShownReset();
+        engine->RunKind() = c.runKind;
+        engine->ReportError(c.code, nullptr, "DActiveSyncEngine::RunTask()");
+        const std::vector<vplat::ShownMessage> shown = vplat::MessagesShown();
+        if (c.caption == nullptr) {
+            EXPECT_TRUE(shown.empty());
+        } else {
+            ASSERT_EQ(shown.size(), 1u);
+            EXPECT_TRUE(shown[0].caption == c.caption);
+            EXPECT_TRUE(shown[0].text == c.text);
+        }
+        // The client hears the code as well.
+        EXPECT_EQ(client.errors, std::vector<DErrorCode>{c.code});
+    }
+    vplat::MessagesShownReset();
 }
 
 TEST_F(EngineReportTest, ACancelFromTheHTTPLayerEndsTheRunWithoutAReport) {
