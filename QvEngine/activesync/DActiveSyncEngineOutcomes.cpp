@@ -206,14 +206,19 @@ DErrorCode DActiveSyncEngine::ProcessCurrentCommandData(DClientResponse **record
     *record = nullptr;
     VFile *body = nullptr;
     uint32_t size = 0;
-    if (m_currentTransaction == nullptr || m_currentTransaction->GetResponseData(&body) != kNoError ||
-        body == nullptr || BodySize(body, &size) != kNoError || size == 0) {
+    const bool haveBody = m_currentTransaction != nullptr && m_currentTransaction->GetResponseData(&body) == kNoError &&
+                          body != nullptr && BodySize(body, &size) == kNoError && size != 0;
+    // A server accepts a message with an empty answer: the data manager
+    // files it as sent. Failing the step would leave it queued to go again.
+    const bool bodyNeeded = m_currentStep != EActiveSyncStep_EMailSendCmd;
+    if (m_currentTransaction == nullptr || (!haveBody && bodyNeeded)) {
         LogText("DActiveSyncEngine::ProcessCurrentCommandData() - No data returned for command : ");
         LogText(GetActiveSyncStepName(m_currentStep));
         LogText("\n");
         return activeSyncErrMissingHTTPResponse;
     }
-    if (m_currentStep == EActiveSyncStep_EMailSendCmd || m_currentStep == EActiveSyncStep_EMailGetAttachmentCmd)
+    if (haveBody &&
+        (m_currentStep == EActiveSyncStep_EMailSendCmd || m_currentStep == EActiveSyncStep_EMailGetAttachmentCmd))
         LogResponseBody(body, size);
     if (m_dataManager == nullptr) return generalErrNotInitialized;
     return m_dataManager->ProcessCommandData(m_currentStep, m_currentTransaction, body, record);

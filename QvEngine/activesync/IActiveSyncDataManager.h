@@ -42,7 +42,8 @@ public:
     // Ping, Provision and Search hand their parsed record back in *record
     // (the engine deletes it); other commands' records reach
     // ActiveSyncDataManager_RecievedResponse, and the call may then answer
-    // activeSyncErrWaitForCallback while a chain still runs.
+    // activeSyncErrWaitForCallback while a chain still runs. A send's answer
+    // may have no body (body null or empty): the server took the message.
     virtual DErrorCode ProcessCommandData(uint32_t step, DHTTPTransaction *transaction, VFile *body,
                                           DClientResponse **record) = 0;
     // Asks the store of that type whether local changes wait; *changes
