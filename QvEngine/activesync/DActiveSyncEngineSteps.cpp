@@ -188,7 +188,8 @@ DErrorCode DActiveSyncEngine::FinishPerformNextActiveSyncStep() {
         return err == activeSyncErrWaitForCallback ? kNoError : err;
     case EActiveSyncStep_RemoteWipe:
         if (m_prefs == nullptr || m_dataManager == nullptr) return generalErrNotInitialized;
-        m_prefs->SetRemoteWipeState(1);
+        // A wipe cut short by a restart goes on at the phase it had reached.
+        if (!IsRemoteWipePending()) m_prefs->SetRemoteWipeState(1);
         m_taskStage = kStageWipeDone;
         m_prefs->SetEngineState(kEngineStateWiping);
         if (m_global != nullptr) m_global->ResetAccount(0, 0);
