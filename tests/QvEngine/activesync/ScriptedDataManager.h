@@ -2,10 +2,10 @@
 // ActiveSync XML of its command (made WBXML by the WBXML library's own
 // conversion), reads each answer back the same way, and keeps the
 // folder-info store as a real one would (folders from FolderSync, sync keys
-// from each Sync, the FolderSync key). Everything it hands the engine, body
-// records, response records and chain signals, arrives later from its own
-// task, as from the real one, never inside the engine's call. Every call is
-// recorded as a line of text.
+// from each Sync, the FolderSync key); its outbox holds the mail the send
+// steps take. Everything it hands the engine, body records, response records
+// and chain signals, arrives later from its own task, as from the real one,
+// never inside the engine's call. Every call is recorded as a line of text.
 #ifndef VTEST_SCRIPTEDDATAMANAGER_H
 #define VTEST_SCRIPTEDDATAMANAGER_H
 
@@ -35,8 +35,17 @@ class ScriptedDataManager : public IActiveSyncDataManager, public DActiveTask {
 public:
     std::vector<std::string> calls;
     std::vector<std::string> answers;  // each answer's XML, in order
+    std::vector<std::string> sentAnswers;  // the bytes of each send's answer
     BYTE calendarChanges = 0, contactsChanges = 0, tasksChanges = 0, movedMail = 0;
-    BYTE pendingMail = 0;  // CheckPendingItems' answer
+    BYTE pendingMail = 0;  // CheckPendingItems' answer while the outbox is empty
+    // Mail waiting to go out, first first: each send step takes one (its
+    // MIME text, and the message the engine asks about a reply or forward;
+    // null for a plain message, which stays the test's).
+    struct OutgoingMail {
+        std::string mime;
+        IOutlookMessage *message;
+    };
+    std::deque<OutgoingMail> outbox;
     // The Ping's folders (server ids); empty: the Inbox.
     std::vector<std::string> pingFolders;
 
@@ -77,7 +86,7 @@ public:
 
     // --- answers ---
     DErrorCode CheckPendingItems(BYTE *pending) override {
-        *pending = pendingMail;
+        *pending = !outbox.empty() ? 1 : pendingMail;
         return kNoError;
     }
     DErrorCode NeedsFirstSync(BYTE *needed) override {
@@ -172,6 +181,17 @@ public:
             xml = "<Provision xmlns=\"Provision:\"><Policies><Policy><PolicyType>MS-WAP-Provisioning-XML</PolicyType>"
                   "<PolicyKey>" + PolicyKey() + "</PolicyKey><Status>1</Status></Policy></Policies></Provision>";
             break;
+        case EActiveSyncStep_EMailSendCmd:
+        case EActiveSyncStep_EMailSmartSendCmd: {
+            if (outbox.empty()) return generalErrIndexOutOfRange;  // nothing waits
+            auto *send = new DASDS_SendDataResponse;
+            send->SetMessage(outbox.front().message);
+            send->SetContentType("message/rfc822");
+            send->SetBody(BodyFile(outbox.front().mime));
+            outbox.pop_front();
+            Deliver(send);
+            return kNoError;
+        }
         case EActiveSyncStep_SearchCmd:
             xml = "<Search xmlns=\"Search:\"><Store><Name>" + m_searchStore + "</Name><Query>" + m_searchQuery +
                   "</Query><Options><Range>" + m_searchRange + "</Range></Options></Store></Search>";
@@ -193,6 +213,13 @@ public:
     DErrorCode ProcessCommandData(uint32_t step, DHTTPTransaction *, VFile *body, DClientResponse **record) override {
         calls.push_back("ProcessCommandData " + std::to_string(step));
         *record = nullptr;
+        if (step == EActiveSyncStep_EMailSendCmd || step == EActiveSyncStep_EMailSmartSendCmd) {
+            // The server took the message (its answer has no body): it is
+            // filed as sent.
+            sentAnswers.push_back(ReadAll(body));
+            Deliver(new DASDP_EMailSendResponse);
+            return activeSyncErrWaitForCallback;
+        }
         const std::string xml = XmlFromWbxml(ReadAll(body));
         answers.push_back(xml);
         const uint32_t status = Number(xml, "Status", 1);
@@ -252,6 +279,7 @@ public:
         case EActiveSyncStep_SearchCmd: {
             auto *search = new DASDP_SearchResponse;
             search->SetStatus(status);
+            search->SetResult(Wide(xml));
             *record = search;
             return status == 1 ? kNoError : ASDataManagerErrBadStatus;
         }
