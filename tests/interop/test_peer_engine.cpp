@@ -29,12 +29,6 @@ public:
     uint32_t Step() const { return m_currentStep; }
 };
 
-VString Narrow(const std::string &text) {
-    VString s;
-    s.AssignCStr(text.c_str(), kVStringWindows1252);
-    return s;
-}
-
 // Hands one message to the server's SMTP port; true when it was taken.
 bool DeliverMail(const std::string &smtp, const std::string &to, const std::string &subject) {
     struct Source {
@@ -86,24 +80,14 @@ protected:
             ASSERT_TRUE(vplat::DeviceTrustCertificate(Peer().certificatePem));
         }
         global = std::make_unique<EngineGlobal>();
-        ICorvanePreferences &prefs = global->prefs;
-        prefs.SetServer(Narrow(std::string(endpoint.host.begin(), endpoint.host.end()) + ":" +
-                               std::to_string(endpoint.port)));
-        prefs.SetUseSSL(secure ? 1 : 0);
-        prefs.SetUser(Narrow(Peer().user));
-        prefs.SetPassword(Narrow(Peer().password));
+        SetTestAccount(global->prefs,
+                       std::string(endpoint.host.begin(), endpoint.host.end()) + ":" + std::to_string(endpoint.port),
+                       Peer().user, Peer().password, secure, false);
         // A partnership of its own for every run, so that no other test's
         // sync state answers for this one.
-        prefs.SetQVDeviceID(Narrow("VENG" + std::string(secure ? "S" : "P") + std::to_string(GetCurrentProcessId()) +
-                                   std::to_string(GetTickCount())));
-        prefs.SetQVDeviceType(Narrow("PocketPC"));
-        prefs.SetUserSyncEMail(1);
-        prefs.SetUserSyncCalendar(0);
-        prefs.SetUserSyncContacts(0);
-        prefs.SetUserSyncTasks(0);
-        prefs.SetPeakPushSyncEnabled(0);
-        prefs.SetOffPeakPushSyncEnabled(0);
-        prefs.SaveAll();
+        global->prefs.SetQVDeviceID(RunText("VENG" + std::string(secure ? "S" : "P") +
+                                           std::to_string(GetCurrentProcessId()) + std::to_string(GetTickCount())));
+        global->prefs.SaveAll();
         engine = std::make_unique<PeerEngine>();
         data = new ScriptedDataManager(global.get());
         data->SetEngine(engine.get());

@@ -31,12 +31,6 @@ public:
     uint32_t TaskStage() const { return m_taskStage; }
 };
 
-inline VString RunText(const std::string &text) {
-    VString s;
-    s.AssignCStr(text.c_str(), kVStringWindows1252);
-    return s;
-}
-
 // The hierarchy of the test server's account: Inbox, Sent, calendar,
 // contacts and tasks (the last three with escaped ids, as servers send them).
 inline const char kFolderSyncAnswer[] =
@@ -71,20 +65,7 @@ protected:
         vplat::ClockUseVirtual(1000, 1700000000000);
         vplat::ConnMgrResetScript();
         global = std::make_unique<EngineGlobal>();
-        ICorvanePreferences &prefs = global->prefs;
-        prefs.SetServer(RunText("127.0.0.1:" + std::to_string(server.Port())));
-        prefs.SetUseSSL(0);
-        prefs.SetUser(RunText("alice"));
-        prefs.SetPassword(RunText("secret1"));
-        prefs.SetQVDeviceID(RunText("VANTRELTEST0001"));
-        prefs.SetQVDeviceType(RunText("PocketPC"));
-        prefs.SetUserSyncEMail(1);
-        prefs.SetUserSyncCalendar(1);
-        prefs.SetUserSyncContacts(1);
-        prefs.SetUserSyncTasks(1);
-        prefs.SetPeakPushSyncEnabled(0);
-        prefs.SetOffPeakPushSyncEnabled(0);
-        prefs.SaveAll();
+        SetTestAccount(global->prefs, "127.0.0.1:" + std::to_string(server.Port()), "alice", "secret1");
         engine = std::make_unique<RunEngine>();
         data = new ScriptedDataManager(global.get());
         data->SetEngine(engine.get());

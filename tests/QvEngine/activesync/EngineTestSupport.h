@@ -25,6 +25,7 @@
 #include "DTimerManagerWin.h"
 #include "DWinMobActiveTaskManagerDriver.h"
 #include "DWinMobCorvanePreferences.h"
+#include "ICorvanePreferences.h"
 #include "IActiveSyncClient.h"
 #include "IResourceManager.h"
 #include "QvEngine/foundation/FakeGlobalData.h"
@@ -140,6 +141,32 @@ public:
     // The run is over: the null record arrived.
     bool RunOver() const { return std::find(responses.begin(), responses.end(), -1) != responses.end(); }
 };
+
+// Text as the preferences take it.
+inline VString RunText(const std::string &text) {
+    VString s;
+    s.AssignCStr(text.c_str(), kVStringWindows1252);
+    return s;
+}
+
+// An account as the engine's run tests use it: server ("host:port"), user
+// and password, a fixed device identity, the types chosen, push off, saved.
+inline void SetTestAccount(ICorvanePreferences &prefs, const std::string &server, const std::string &user,
+                           const std::string &password, bool secure = false, bool allTypes = true) {
+    prefs.SetServer(RunText(server));
+    prefs.SetUseSSL(secure ? 1 : 0);
+    prefs.SetUser(RunText(user));
+    prefs.SetPassword(RunText(password));
+    prefs.SetQVDeviceID(RunText("VANTRELTEST0001"));
+    prefs.SetQVDeviceType(RunText("PocketPC"));
+    prefs.SetUserSyncEMail(1);
+    prefs.SetUserSyncCalendar(allTypes ? 1 : 0);
+    prefs.SetUserSyncContacts(allTypes ? 1 : 0);
+    prefs.SetUserSyncTasks(allTypes ? 1 : 0);
+    prefs.SetPeakPushSyncEnabled(0);
+    prefs.SetOffPeakPushSyncEnabled(0);
+    prefs.SaveAll();
+}
 
 // Runs the engine's thread as the product's pump does (posted messages,
 // timers, one task turn, again) until done holds. Real time bounds it only

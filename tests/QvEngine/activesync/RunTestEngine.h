@@ -76,12 +76,6 @@ public:
     uint16_t SearchRange() const { return m_searchRange; }
 };
 
-inline VString RunText(const std::string &text) {
-    VString s;
-    s.AssignCStr(text.c_str(), kVStringWindows1252);
-    return s;
-}
-
 // One engine with its own client and test data manager over a global info.
 struct RunTestClient {
     RunTestClient(EngineGlobal &global, uint32_t tag) {

@@ -107,12 +107,6 @@ WORD StoredEngineState() {
     return stored.GetEngineState();
 }
 
-VString Narrow(const std::string &text) {
-    VString s;
-    s.AssignCStr(text.c_str(), kVStringWindows1252);
-    return s;
-}
-
 const char kFolderSyncAnswer[] =
     "<FolderSync xmlns=\"FolderHierarchy:\"><Status>1</Status><SyncKey>1</SyncKey><Changes><Count>4</Count>"
     "<Add><ServerId>INBOX</ServerId><ParentId>0</ParentId><DisplayName>Inbox</DisplayName><Type>2</Type></Add>"
@@ -161,20 +155,7 @@ protected:
         vplat::ClockUseVirtual(1000, 1700000000000);
         vplat::ConnMgrResetScript();
         global = std::make_unique<EngineGlobal>();
-        ICorvanePreferences &prefs = global->prefs;
-        prefs.SetServer(Narrow("127.0.0.1:" + std::to_string(server.Port())));
-        prefs.SetUseSSL(0);
-        prefs.SetUser(Narrow("alice"));
-        prefs.SetPassword(Narrow("secret1"));
-        prefs.SetQVDeviceID(Narrow("VANTRELTEST0001"));
-        prefs.SetQVDeviceType(Narrow("PocketPC"));
-        prefs.SetUserSyncEMail(1);
-        prefs.SetUserSyncCalendar(1);
-        prefs.SetUserSyncContacts(1);
-        prefs.SetUserSyncTasks(1);
-        prefs.SetPeakPushSyncEnabled(0);
-        prefs.SetOffPeakPushSyncEnabled(0);
-        prefs.SaveAll();
+        SetTestAccount(global->prefs, "127.0.0.1:" + std::to_string(server.Port()), "alice", "secret1");
     }
     void TearDown() override {
         accounts.clear();
