@@ -28,9 +28,17 @@ public:
     DASDP_FolderCreateResponse() : DClientResponse(kResponseTypeFolderCreate) {}
 };
 
+// FolderSync's status: kFolderSyncStatusInvalidKey means the server lost
+// this device's hierarchy state, so the hierarchy is fetched again from key 0.
+constexpr uint32_t kFolderSyncStatusInvalidKey = 9;
 class DASDP_FolderSyncResponse : public DClientResponse {
 public:
-    DASDP_FolderSyncResponse() : DClientResponse(kResponseTypeFolderSync) {}
+    DASDP_FolderSyncResponse() : DClientResponse(kResponseTypeFolderSync), m_status(1) {}
+    uint32_t GetStatus() const { return m_status; }
+    void SetStatus(uint32_t status) { m_status = status; }
+
+private:
+    uint32_t m_status;
 };
 
 class DASDM_QVMessage_TimeZoneChange : public DClientResponse {

@@ -6,6 +6,7 @@
 #include "ActiveSyncRecordTypes.h"
 #include "DASDP_GetItemEstimateResponse.h"
 #include "DASDP_MoveItemResponse.h"
+#include "DASDP_PlainResponses.h"
 #include "DASDP_SyncResponse.h"
 #include "DActiveSyncEngine.h"
 #include "DAliveStatusData.h"
@@ -651,10 +652,16 @@ DErrorCode DActiveSyncEngine::ProcessDataProcessorResponse(DClientResponse *reco
         m_serverTasksChanged = estimate->GetTasksChanges() != 0;
         return kNoError;
     }
+    case kResponseTypeFolderSync: {
+        // A hierarchy key the server no longer knows: the hierarchy comes
+        // again from key 0; any other refusal is the step's failure.
+        const uint32_t status = static_cast<DASDP_FolderSyncResponse *>(record)->GetStatus();
+        if (status == kFolderSyncStatusInvalidKey) return RecoverLostSyncState(type, kSyncStatusHierarchyChanged);
+        return status > 1 ? ASDataManagerErrBadStatus : kNoError;
+    }
     case kResponseTypeEMailSend:
     case kResponseTypeEMailGetAttachment:
     case kResponseTypeFolderCreate:
-    case kResponseTypeFolderSync:
     case kResponseTypeMeetingResponse:
         return kNoError;
     default:

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "DASDP_GetItemEstimateResponse.h"
+#include "DASDP_PlainResponses.h"
 #include "DASDP_SyncResponse.h"
 #include "DASDS_DataResponse.h"
 #include "DActiveSyncEngine.h"
@@ -406,19 +407,32 @@ TEST_F(EngineStepsTest, ARefusedSyncRecoversOrFails) {
         {"hierarchy changed", kResponseTypeTasksSync, 12, EActiveSyncStep_FirstFolderSyncCmd, kNoError},
         {"device state lost", kResponseTypeContactsSync, 8, EActiveSyncStep_FolderSyncCmd, kNoError},
         {"other status", kResponseTypeEmailSync, 4, 0, ASDataManagerErrBadStatus},
+        {"hierarchy key unknown", kResponseTypeFolderSync, 9, EActiveSyncStep_FirstFolderSyncCmd, kNoError},
+        {"hierarchy refused", kResponseTypeFolderSync, 6, 0, ASDataManagerErrBadStatus},
     };
     for (const RefusedCase &c : cases) {
         TearDown();
         SetUp();
+        client.errors.clear();  // the client outlives the cases
         SyncedAccount();
         ASSERT_EQ(global->folders.NextSyncFolder(false), kNoError);  // the inbox is in hand
-        engine->Step() = c.type == kResponseTypeEmailSync ? EActiveSyncStep_EMailSyncCmd : EActiveSyncStep_CalendarSyncCmd;
-        std::unique_ptr<DASDP_SyncResponse> record;
-        if (c.type == kResponseTypeEmailSync) record.reset(new DASDP_EmailSyncResponse);
-        else if (c.type == kResponseTypeCalendarSync) record.reset(new DASDP_CalendarSyncResponse);
-        else if (c.type == kResponseTypeContactsSync) record.reset(new DASDP_ContactsSyncResponse);
-        else record.reset(new DASDP_TasksSyncResponse);
-        record->SetStatus(c.status);
+        engine->Step() = c.type == kResponseTypeEmailSync    ? EActiveSyncStep_EMailSyncCmd
+                         : c.type == kResponseTypeFolderSync ? EActiveSyncStep_FolderSyncCmd
+                                                             : EActiveSyncStep_CalendarSyncCmd;
+        std::unique_ptr<DClientResponse> record;
+        if (c.type == kResponseTypeFolderSync) {
+            auto *folders = new DASDP_FolderSyncResponse;
+            folders->SetStatus(c.status);
+            record.reset(folders);
+        } else {
+            DASDP_SyncResponse *sync = nullptr;
+            if (c.type == kResponseTypeEmailSync) sync = new DASDP_EmailSyncResponse;
+            else if (c.type == kResponseTypeCalendarSync) sync = new DASDP_CalendarSyncResponse;
+            else if (c.type == kResponseTypeContactsSync) sync = new DASDP_ContactsSyncResponse;
+            else sync = new DASDP_TasksSyncResponse;
+            sync->SetStatus(c.status);
+            record.reset(sync);
+        }
         ASSERT_EQ(engine->ActiveSyncDataManager_RecievedResponse(record.get()), kNoError) << c.name;
         if (c.reported != kNoError) {
             EXPECT_TRUE(client.Got(c.reported)) << c.name;
@@ -428,7 +442,7 @@ TEST_F(EngineStepsTest, ARefusedSyncRecoversOrFails) {
         EXPECT_EQ(data->calls.back(), "CollectCommandData " + std::to_string(c.nextStep)) << c.name;
         const char *key = nullptr;
         global->folders.GetFolderSyncKey(&key);
-        EXPECT_STREQ(key, c.status == 12 ? "0" : "7") << c.name;
+        EXPECT_STREQ(key, c.status == 12 || c.status == 9 ? "0" : "7") << c.name;
         if (c.status == 3) {
             const char *id = c.type == kResponseTypeEmailSync ? kInbox : kCalendar;
             EXPECT_STREQ(Folder(id)->GetString(kFolderFieldSyncKey), "0") << c.name;
