@@ -210,7 +210,9 @@ DErrorCode DActiveSyncEngine::ProcessCurrentCommandData(DClientResponse **record
                           body != nullptr && BodySize(body, &size) == kNoError && size != 0;
     // A server accepts a message with an empty answer: the data manager
     // files it as sent. Failing the step would leave it queued to go again.
-    const bool bodyNeeded = m_currentStep != EActiveSyncStep_EMailSendCmd;
+    // An attachment may be empty too: its answer is the attachment itself.
+    const bool bodyNeeded =
+        m_currentStep != EActiveSyncStep_EMailSendCmd && m_currentStep != EActiveSyncStep_EMailGetAttachmentCmd;
     if (m_currentTransaction == nullptr || (!haveBody && bodyNeeded)) {
         LogText("DActiveSyncEngine::ProcessCurrentCommandData() - No data returned for command : ");
         LogText(GetActiveSyncStepName(m_currentStep));

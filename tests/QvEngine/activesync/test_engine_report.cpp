@@ -277,7 +277,7 @@ TEST_F(EngineReportTest, AnUnknownRecordFailsAndDialUpTakesPushOff) {
     EXPECT_NE(global->log.text.find("DIALUP : disabling Push for this sync"), std::string::npos);
 }
 
-TEST_F(EngineReportTest, ASuccessWithoutTheBodyItNeedsFails) {
+TEST_F(EngineReportTest, ASuccessWithoutTheBodyItNeedsFailsAndOneThatNeedsNoneGoesOn) {
     engine->Answer(EActiveSyncStep_FolderSyncCmd, 200, "");
     DHTTPSuccessResponse success(nullptr);
     Received(success);
@@ -285,6 +285,17 @@ TEST_F(EngineReportTest, ASuccessWithoutTheBodyItNeedsFails) {
     EXPECT_NE(global->log.text.find("No data returned for command : EActiveSyncStep_FolderSyncCmd"),
               std::string::npos);
     EXPECT_TRUE(data->calls.empty());
+
+    // A sent message and an empty attachment need no body: the data manager
+    // settles them.
+    for (uint32_t step : {uint32_t(EActiveSyncStep_EMailSendCmd), uint32_t(EActiveSyncStep_EMailGetAttachmentCmd)}) {
+        MakeEngine();
+        engine->Answer(step, 200, "");
+        Received(success);
+        EXPECT_TRUE(client.errors.empty()) << step;
+        ASSERT_FALSE(data->calls.empty());
+        EXPECT_EQ(data->calls[0], "ProcessCommandData " + std::to_string(step));
+    }
 }
 
 TEST_F(EngineReportTest, FailuresEndAsTransactionFailedOrWithTheTransfersOwnCode) {
