@@ -31,18 +31,6 @@ constexpr uint16_t kMaxUnsettledChangeReports = 4;
 
 constexpr uint16_t kPushVersionWithPing = 250;
 
-// Opens the store read/write; one open for reading is closed first.
-DErrorCode OpenFolderStoreReadWrite(DEASFolderInfoStore *store) {
-    if (store == nullptr) return generalErrNotInitialized;
-    const int mode = store->GetMode();
-    if (mode == kDBReadWrite) return kNoError;
-    if (mode != kDBClosed) {
-        DErrorCode err = DBClose(store);
-        if (err != kNoError) return err;
-    }
-    return DBOpenReadWrite(store);
-}
-
 bool AnyMailFolderFlag(DEASFolderInfoStore *store, uint32_t mask) {
     bool set = false;
     return store != nullptr && store->IsMailFolderFlagSet(mask, &set) == kNoError && set;
@@ -107,7 +95,7 @@ DErrorCode DActiveSyncEngine::JudgePingStatus(DASDP_PingResponse *ping) {
 // for the error report.
 DErrorCode DActiveSyncEngine::ProcessPingCommandData(DASDP_PingResponse *ping) {
     if (ping == nullptr || m_prefs == nullptr) return generalErrInvalidParameter;
-    DErrorCode err = OpenFolderStoreReadWrite(m_folderInfoStore);
+    DErrorCode err = OpenFolderStoreForWriting();
     if (err != kNoError) return err;
     if (m_client != nullptr) m_client->ActiveSync_ReceivedResponse(ping);
     err = JudgePingStatus(ping);

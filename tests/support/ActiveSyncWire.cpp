@@ -303,3 +303,10 @@ ActiveSyncQuery ParseQuery(const TestHttpRequest &request)
     query.deviceType = value("DeviceType");
     return query;
 }
+
+std::vector<std::string> RequestCommands(const std::vector<TestHttpRequest> &requests, size_t first) {
+    std::vector<std::string> out;
+    for (size_t i = first; i < requests.size(); ++i)
+        out.push_back(requests[i].method == "OPTIONS" ? "OPTIONS" : ParseQuery(requests[i]).cmd);
+    return out;
+}

@@ -15,6 +15,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 // The ActiveSync document type line; WbxmlFromXml adds it (with an XML
 // declaration) to a text that has none.
@@ -62,5 +63,8 @@ struct ActiveSyncQuery {
     std::map<std::string, std::string> all;
 };
 ActiveSyncQuery ParseQuery(const TestHttpRequest &request);
+
+// "OPTIONS" or the Cmd value of each request from the first'th on, in order.
+std::vector<std::string> RequestCommands(const std::vector<TestHttpRequest> &requests, size_t first = 0);
 
 #endif

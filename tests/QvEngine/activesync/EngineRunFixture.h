@@ -84,13 +84,7 @@ protected:
         return PumpEngineUntil(*global, [this] { return client.RunOver(); });
     }
     // "OPTIONS" or the Cmd value of each request from the first'th on, in order.
-    std::vector<std::string> Commands(size_t first = 0) const {
-        std::vector<std::string> out;
-        const std::vector<TestHttpRequest> requests = server.Requests();
-        for (size_t i = first; i < requests.size(); ++i)
-            out.push_back(requests[i].method == "OPTIONS" ? "OPTIONS" : ParseQuery(requests[i]).cmd);
-        return out;
-    }
+    std::vector<std::string> Commands(size_t first = 0) const { return RequestCommands(server.Requests(), first); }
     // The folder-info store as a first run against the test server leaves
     // it: the hierarchy of kFolderSyncAnswer, every folder and the
     // hierarchy with sync key "1".

@@ -217,13 +217,7 @@ protected:
         }
     }
     // "OPTIONS" or the Cmd value of each request from the first'th on.
-    std::vector<std::string> Commands(size_t first = 0) const {
-        std::vector<std::string> out;
-        const std::vector<TestHttpRequest> requests = server.Requests();
-        for (size_t i = first; i < requests.size(); ++i)
-            out.push_back(requests[i].method == "OPTIONS" ? "OPTIONS" : ParseQuery(requests[i]).cmd);
-        return out;
-    }
+    std::vector<std::string> Commands(size_t first = 0) const { return RequestCommands(server.Requests(), first); }
     void ScriptFirstRunUpToMail() {
         server.Script(OptionsReply());
         server.Script(ActiveSyncReply(kFolderSyncAnswer));

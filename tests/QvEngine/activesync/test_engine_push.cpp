@@ -95,14 +95,8 @@ protected:
         PrefsDeviceTest::SetUp();
         vplat::ClockUseVirtual(1000, 1700000000000);
         global = std::make_unique<EngineGlobal>();
+        SetTestAccount(global->prefs, "mail.example.com", "alice", "secret1");
         ICorvanePreferences &prefs = global->prefs;
-        prefs.SetServer(Text("mail.example.com"));
-        prefs.SetUser(Text("alice"));
-        prefs.SetPassword(Text("secret1"));
-        prefs.SetUserSyncEMail(1);
-        prefs.SetUserSyncCalendar(1);
-        prefs.SetUserSyncContacts(1);
-        prefs.SetUserSyncTasks(1);
         prefs.SetEASVers(250);
         prefs.SetPushAvailable(1);
         prefs.SetPeakSyncSchedule(1);

@@ -78,12 +78,6 @@ public:
     }
 };
 
-VString Text(const char *text) {
-    VString s;
-    s.AssignCStr(text, kVStringWindows1252);
-    return s;
-}
-
 const char kInbox[] = "inbox";
 const char kWork[] = "work";
 const char kCalendar[] = "cal";
@@ -92,10 +86,6 @@ const char kTasks[] = "todo";
 
 constexpr uint32_t kFlagSync = 0x01;
 constexpr uint32_t kFlagCreate = 0x02;
-constexpr uint32_t kFlagLocal = 0x04;
-constexpr uint32_t kFlagServer = 0x08;
-constexpr uint32_t kFlagMeeting = 0x10;
-constexpr uint32_t kFlagAttachment = 0x20;
 
 class EngineStepsTest : public PrefsDeviceTest {
 public:  // the case tables reach the fixture
@@ -103,14 +93,8 @@ public:  // the case tables reach the fixture
         PrefsDeviceTest::SetUp();
         vplat::ClockUseVirtual(1000, 1700000000000);
         global = std::make_unique<EngineGlobal>();
+        SetTestAccount(global->prefs, "mail.example.com", "alice", "secret1");
         ICorvanePreferences &prefs = global->prefs;
-        prefs.SetServer(Text("mail.example.com"));
-        prefs.SetUser(Text("alice"));
-        prefs.SetPassword(Text("secret1"));
-        prefs.SetUserSyncEMail(1);
-        prefs.SetUserSyncCalendar(1);
-        prefs.SetUserSyncContacts(1);
-        prefs.SetUserSyncTasks(1);
         prefs.SetEASVers(250);
         prefs.SetPeakPushSyncEnabled(0);
         prefs.SetOffPeakPushSyncEnabled(0);
@@ -226,20 +210,20 @@ TEST_F(EngineStepsTest, NextStepFollowsEachRule) {
         {"server mail changes: that folder's Sync", 10,
          [](Fixture &f) {
              f.SyncedAccount();
-             f.SetFlag(kWork, kFlagServer, true);
+             f.SetFlag(kWork, kMailFlagServerChanges, true);
          },
          14},
         {"meeting responses come first", 10,
          [](Fixture &f) {
              f.SyncedAccount();
-             f.SetFlag(kInbox, kFlagLocal, true);
-             f.SetFlag(kInbox, kFlagMeeting, true);
+             f.SetFlag(kInbox, kMailFlagLocalChanges, true);
+             f.SetFlag(kInbox, kMailFlagMeetingResponses, true);
          },
          13},
         {"an attachment waits", 14,
          [](Fixture &f) {
              f.SyncedAccount();
-             f.SetFlag(kInbox, kFlagAttachment, true);
+             f.SetFlag(kInbox, kMailFlagAttachment, true);
          },
          16},
         {"outgoing mail", 10,
@@ -350,7 +334,7 @@ TEST_F(EngineStepsTest, FirstRunGoesInProtocolOrder) {
             SetKey(kTasks, "1");
             break;
         case EActiveSyncStep_GetItemEstimateCmd:
-            SetFlag(kInbox, kFlagServer, true);
+            SetFlag(kInbox, kMailFlagServerChanges, true);
             engine->ServerCalendar() = 1;
             break;
         default:
