@@ -31,18 +31,6 @@ constexpr uint32_t kMaxLoggedBodyBytes = 16383;
 const char kReceivedMethod[] = "DActiveSyncEngine::HTTP_RecievedResponse()";
 const char kPerformMethod[] = "DActiveSyncEngine::HTTP_RecievedResponse() - Performing Next Step";
 
-// The transfer wrote the body through a file object of its own: a closed
-// body is opened to learn its size as it is now, not as it was when made.
-DErrorCode BodySize(VFile *body, uint32_t *size) {
-    bool open = false;
-    body->IsOpen(&open);
-    if (open) return body->GetSize(size);
-    DErrorCode err = body->Open(kVFileRead);
-    if (err == kNoError) err = body->GetSize(size);
-    body->Close();
-    return err;
-}
-
 bool IsProvisionStep(uint32_t step) {
     return step == EActiveSyncStep_ProvisionCmd || step == EActiveSyncStep_AcknowledgeProvisionCmd;
 }
@@ -207,7 +195,7 @@ DErrorCode DActiveSyncEngine::ProcessCurrentCommandData(DClientResponse **record
     VFile *body = nullptr;
     uint32_t size = 0;
     const bool haveBody = m_currentTransaction != nullptr && m_currentTransaction->GetResponseData(&body) == kNoError &&
-                          body != nullptr && BodySize(body, &size) == kNoError && size != 0;
+                          body != nullptr && body->GetSize(&size) == kNoError && size != 0;
     // A server accepts a message with an empty answer: the data manager
     // files it as sent. Failing the step would leave it queued to go again.
     // An attachment may be empty too: its answer is the attachment itself.

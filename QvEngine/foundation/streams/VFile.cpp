@@ -142,6 +142,22 @@ DErrorCode VFile::IsOpen(bool *out) const {
 
 DErrorCode VFile::GetSize(uint32_t *out) const {
     if (out == nullptr) return generalErrNULLPointer;
+    // Closed, the file may have been written through another object since
+    // (a transfer's answer): its size is the one on disk. A file held
+    // exclusively elsewhere keeps the size last known.
+    if (!m_open && HasName()) {
+        HANDLE handle;
+        if (OpenHandle(GENERIC_READ, FILE_SHARE_READ, &handle) == kNoError) {
+            SetLastError(NO_ERROR);
+            const DWORD size = GetFileSize(handle, nullptr);
+            const bool known = size != INVALID_FILE_SIZE || GetLastError() == NO_ERROR;
+            CloseHandle(handle);
+            if (known) {
+                *out = size;
+                return kNoError;
+            }
+        }
+    }
     *out = m_size;
     return kNoError;
 }

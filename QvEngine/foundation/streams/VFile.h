@@ -55,6 +55,7 @@ public:
     DErrorCode Close();
     DErrorCode IsOpen(bool *out) const;
     int GetOpenMode() const { return m_openMode; }
+    // Open: the size as this object sees it; closed: the size on disk.
     DErrorCode GetSize(uint32_t *out) const;
     DErrorCode GetPosition(uint32_t *out) const;
     // ReadInt32 swaps the bytes it reads when set.

@@ -101,6 +101,14 @@ TEST_F(VFileTest, FileHeldByAnotherOpenIsAccessDenied) {
     }
 }
 
+TEST_F(VFileTest, AClosedFileReportsTheSizeAnotherObjectWrote) {
+    VFile reader;
+    OpenWith(reader, u"\\grown.bin", "abc", kVFileRead);
+    ASSERT_EQ(reader.Close(), kNoError);
+    Put(u"\\grown.bin", "abcdefgh");
+    EXPECT_EQ(Size(reader), 8u);
+}
+
 TEST_F(VFileTest, ShortReadReturnsWhatThereIsAndEOF) {
     VFile f;
     OpenWith(f, kPath, "0123456789", 1);
