@@ -323,8 +323,15 @@ DErrorCode DWinMobMessageManager::GetCurrentMailFolderCollection(DWinMobOutlookM
     DErrorCode err = store->GetCurrentFlaggedFolder(&folder);
     if (err != kNoError) return err;
     const std::string serverID = folder->GetString(kFolderFieldServerID);
+    return GetMailFolderCollection(serverID.c_str(), collection);
+}
+
+DErrorCode DWinMobMessageManager::GetMailFolderCollection(const char *serverID,
+                                                          DWinMobOutlookMessageCollection **collection) {
+    if (collection == nullptr) return generalErrInvalidParameter;
+    *collection = nullptr;
     IMessagingItemCollection *found = nullptr;
-    err = GetFolderCollection(serverID.c_str(), &found);
+    DErrorCode err = GetFolderCollection(serverID, &found);
     if (err != kNoError) return err;
     *collection = dynamic_cast<DWinMobOutlookMessageCollection *>(found);
     return *collection != nullptr ? kNoError : generalErrItemNotFound;

@@ -65,6 +65,8 @@ public:
 
     // The collection of the folder-info store's current flagged folder.
     DErrorCode GetCurrentMailFolderCollection(DWinMobOutlookMessageCollection **collection);
+    // The collection of the mail folder with that server id (the manager keeps it).
+    DErrorCode GetMailFolderCollection(const char *serverID, DWinMobOutlookMessageCollection **collection);
     // The special folders' collections; the manager keeps them.
     DErrorCode GetInboxCollection(DWinMobOutlookMessageCollection **collection);
     DErrorCode GetOutboxCollection(DWinMobOutlookMessageCollection **collection);

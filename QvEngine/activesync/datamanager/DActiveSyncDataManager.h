@@ -1,0 +1,372 @@
+// DActiveSyncDataManager: the half of the engine that knows the data. For
+// each engine step it readies the device stores, builds the request body as
+// a WBXML tree, parses the server's answer from the response file and
+// carries server changes into the stores (and local changes out of them).
+//
+// Contract (beside IActiveSyncDataManager's):
+// - It is a cooperative task: every long operation is a chain of numbered
+//   states (DActiveSyncDataManagerStates.h), one RunTask step each; a step
+//   starts one store operation that signals the task, or readies the task at
+//   once. No step blocks.
+// - A chain started with a caller's signal ends by signalling it exactly once;
+//   a chain without one reports a failure to the client's error operation.
+// - Records reach the engine through the client's received-response
+//   operation and are deleted right after it returns.
+// - Server text of any length is held in growable strings; an answer that
+//   breaks the protocol ends its command with an error and leaves the stores
+//   as they were before that command's first change.
+#ifndef QV_DACTIVESYNCDATAMANAGER_H
+#define QV_DACTIVESYNCDATAMANAGER_H
+
+#include <cstdint>
+#include <string>
+
+#include "DASDS_DataResponse.h"
+#include "DActiveSyncDataManagerStates.h"
+#include "DAttachmentData.h"
+#include "DClientResponse.h"
+#include "DEASFolderInfoStore.h"
+#include "DListNode.h"
+#include "DProgressStatusData.h"
+#include "IActiveSyncDataManager.h"
+#include "IActiveSyncDataManagerClient.h"
+#include "IGlobalData.h"
+#include "ILogProvider.h"
+#include "IOutlookItemCollection.h"
+#include "IOutlookManagerClient.h"
+#include "WbxmlTree.h"
+
+class DFileBase64Async;
+class DOutlookManager;
+class DWinMobMessageManager;
+class DWinMobOutlookMessageCollection;
+class ICorvanePreferences;
+
+// How the data manager gets a calendar, contacts or tasks store: a new,
+// initialised manager the caller owns.
+typedef DErrorCode (*PimStoreAllocator)(DOutlookManager **store, IGlobalData *global, IOutlookManagerClient *client);
+
+// The engine step numbers the data manager tells apart (the engine's own).
+enum EDataManagerCommand : uint32_t {
+    kCmdFirstFolderSync = 3,
+    kCmdFirstEMailSync = 4,
+    kCmdFirstCalendarSync = 5,
+    kCmdFirstContactsSync = 6,
+    kCmdFirstTasksSync = 7,
+    kCmdAirNotify = 8,
+    kCmdFolderSync = 9,
+    kCmdGetItemEstimate = 10,
+    kCmdSendMail = 11,
+    kCmdSendMailAgain = 12,
+    kCmdMeetingResponse = 13,
+    kCmdEMailSync = 14,
+    kCmdEMailSyncPartial = 15,
+    kCmdGetAttachment = 16,
+    kCmdCalendarSync = 17,
+    kCmdContactsSync = 18,
+    kCmdTasksSync = 19,
+    kCmdPing = 20,
+    kCmdProvision = 22,
+    kCmdProvisionAck = 23,
+    kCmdSearch = 25,
+    kCmdFolderCreate = 26,
+    kCmdMoveItems = 27,
+};
+
+// The content type of every WBXML body, sent and expected.
+extern const char *const kWbxmlContentType;
+// The most change elements one Sync request, and Move elements one MoveItems request, carries.
+constexpr uint32_t kMaxChangesPerRequest = 50;
+
+class DActiveSyncDataManager : public IActiveSyncDataManager, public DActiveTask, public IOutlookManagerClient {
+public:
+    // Takes the folder-info store, the preferences and the logger from the
+    // global info and adds its task to the global task manager.
+    DActiveSyncDataManager(IActiveSyncDataManagerClient *client, IGlobalData *global);
+    ~DActiveSyncDataManager() override;
+
+    // Tests put fakes in place of the calendar, contacts and tasks stores
+    // (kind: kOutlookItemAppointment, kOutlookItemContact, kOutlookItemTask).
+    void SetPimStoreAllocator(uint32_t kind, PimStoreAllocator allocator);
+
+    // --- IActiveSyncDataManager ---
+    DErrorCode PrepareForSync(DActiveTaskSignal *signal) override;
+    DErrorCode CollectCommandData(uint32_t step) override;
+    DErrorCode ProcessCommandData(uint32_t step, DHTTPTransaction *transaction, VFile *body,
+                                  DClientResponse **record) override;
+    DErrorCode ProbeCalendarChanges(DActiveTaskSignal *signal, BYTE *changes) override;
+    DErrorCode ProbeContactsChanges(DActiveTaskSignal *signal, BYTE *changes) override;
+    DErrorCode ProbeTasksChanges(DActiveTaskSignal *signal, BYTE *changes) override;
+    DErrorCode ProbeEMailChanges(DActiveTaskSignal *signal) override;
+    DErrorCode ProbeAttachmentDownloads(DActiveTaskSignal *signal) override;
+    DErrorCode ProbeMeetingResponses(DActiveTaskSignal *signal) override;
+    DErrorCode ProbeMovedMail(DActiveTaskSignal *signal, BYTE *moved) override;
+    DErrorCode EndOfRunCleanup(DActiveTaskSignal *signal) override;
+    DErrorCode PrepareSendOnly(DActiveTaskSignal *signal) override;
+    DErrorCode CheckPendingItems(BYTE *pending) override;
+    DErrorCode NeedsFirstSync(BYTE *needed) override;
+    DErrorCode StartRemoteWipe(uint32_t step, DActiveTaskSignal *signal) override;
+    DErrorCode LoadLanguageTable() override;
+    DErrorCode SetSearchParameters(const VString &storeName, const VString &query, uint32_t first,
+                                   uint32_t last) override;
+    DErrorCode SetWipeOrdered(BYTE ordered) override;
+    DErrorCode HasMovedMailToSend(BYTE *canSend) override;
+    DErrorCode FinishAttachmentWork() override;
+    DErrorCode FinishMeetingResponses() override;
+    DErrorCode FinishMovedMail() override;
+    DErrorCode CancelAndReset() override;
+
+    // --- DActiveTask ---
+    // One step of the running chain (the state table).
+    DErrorCode RunTask() override;
+    // Abandons the chain in progress (the reset operation).
+    void CancelTask() override;
+
+    // --- IOutlookManagerClient ---
+    void OutlookManager_ReportStatus(DStatusData *status, uint32_t extra) override;
+
+    // For tests: the state the next step runs.
+    uint32_t GetState() const { return m_state; }
+
+private:
+    // === Object and step machine (DActiveSyncDataManager.cpp) ===
+    // Sets the next state, activates the task; the store operation the caller
+    // starts next signals it.
+    DErrorCode WaitIn(uint32_t state);
+    // Sets the next state and readies the task at once.
+    DErrorCode GoTo(uint32_t state);
+    // The error path: logs, then signals the caller or reports to the client.
+    void ChainFailed(DErrorCode code, uint32_t state);
+    // Signals the caller signal with the result, clears it and the result byte.
+    void FinishCaller(DErrorCode result);
+    // Hands the response record to the client, then deletes it and the counter.
+    DErrorCode Deliver();
+    // Deletes the response record and the change counter without handing them over.
+    void DropResponse();
+    // Drops the parsed tree and the node positions in it, and the item in hand.
+    void ReleaseParseState();
+    void ReleaseCurrentItem();
+    DErrorCode ReportError(DErrorCode code, const char *routine);
+    void LogText(const char *text);
+    void LogLine(const char *text, const char *value);
+    void LogNumber(const char *text, uint32_t value);
+    void LogCode(const char *text, DErrorCode code);
+    void LogResourceText(uint32_t id);
+    // The resource text as a major status record (kind 1) to the engine.
+    DErrorCode ReportStatus(uint32_t textId);
+    ICorvanePreferences *Prefs() const;
+
+    // Each area's share of the state table: runs the row of the state, given
+    // the result the last store operation signalled.
+    DErrorCode RunFolderSyncState(uint32_t state, DErrorCode result);
+    DErrorCode RunPrepareState(uint32_t state, DErrorCode result);
+    // Sync, meeting-response and MoveItems bodies (19-22, 26, 28).
+    DErrorCode RunRequestState(uint32_t state, DErrorCode result);
+    // Sends and attachment fetches (23-25, 27, 59, 60).
+    DErrorCode RunMailState(uint32_t state, DErrorCode result);
+    // MoveItems answers (41-45, 61).
+    DErrorCode RunMoveAnswerState(uint32_t state, DErrorCode result);
+    DErrorCode RunSyncAnswerState(uint32_t state, DErrorCode result);
+
+    // === WBXML tree work (DActiveSyncDataManagerWbxml.cpp) ===
+    // A new tree in the ActiveSync language, its root an element of that name.
+    DErrorCode NewRequestTree(const char *rootName, WBXMLTree **tree, WBXMLTreeNode **root);
+    // Appends an element (with a text child when the text is not empty).
+    DErrorCode AddElement(WBXMLTreeNode *parent, const char *name, WBXMLTreeNode **node = nullptr);
+    DErrorCode AddTextElement(WBXMLTreeNode *parent, const char *name, const char *text,
+                              WBXMLTreeNode **node = nullptr);
+    DErrorCode AddNumberElement(WBXMLTreeNode *parent, const char *name, uint32_t value);
+    // Encodes the tree and spools the bytes into a new request file
+    // (StoreWbxmlDataInFile); logs the tree as XML when verbose.
+    DErrorCode EncodeTreeToFile(WBXMLTree *tree, VFile **file);
+    DErrorCode StoreWbxmlDataInFile(const unsigned char *bytes, uint32_t length, VFile **file);
+    // Encodes and spools the tree, then wraps the file in the record with the
+    // WBXML content type. The tree is destroyed in every case.
+    DErrorCode SpoolRequest(WBXMLTree *tree, DASDS_DataResponse *record);
+    // Parses the whole response stream into m_tree (an empty stream:
+    // vfileErrEOF).
+    DErrorCode ParseResponse(VFile *body);
+    // Status rule: "1" is success; else logs the resource text and the number
+    // and answers ASDataManagerErrBadStatus. *status receives the number
+    // (1 for a missing or empty Status when missingIsSuccess).
+    DErrorCode CheckStatus(WBXMLTreeNode *statusNode, uint32_t textId, uint32_t *status);
+    // The element's text as a string ("" when none).
+    static std::string TextOf(WBXMLTreeNode *element);
+    // The first element of that name below node (any depth).
+    static WBXMLTreeNode *Find(WBXMLTreeNode *node, const char *name);
+    // The first direct child of that name.
+    static WBXMLTreeNode *Child(WBXMLTreeNode *node, const char *name);
+    // A decimal status text; false when it is not one.
+    static bool ParseNumber(const std::string &text, uint32_t *value);
+
+    // === Request builders (DActiveSyncDataManagerRequests.cpp) ===
+    DErrorCode BuildFolderSyncRequest();
+    DErrorCode BuildFolderCreateRequest();
+    DErrorCode BuildAirNotifyRequest();
+    DErrorCode BuildGetItemEstimateRequest();
+    DErrorCode BuildPingRequest();
+    DErrorCode BuildProvisionRequest(uint32_t step);
+    DErrorCode BuildSearchRequest();
+    // Builds, spools and delivers a body built at once as a type-16 record.
+    DErrorCode DeliverImmediateRequest(WBXMLTree *tree);
+
+    // === Sync requests (DActiveSyncDataManagerSyncRequest.cpp) ===
+    // The folder of the command's type, its class name and log words.
+    DErrorCode GetSyncFolder(uint32_t command, DEASFolderInfoRecord **folder);
+    // Starts states 19-22: gathers local changes when due, else builds at once.
+    DErrorCode CollectSyncCommandData();
+    // The whole Sync tree of the command in hand, with the gathered changes.
+    DErrorCode GetSyncTree_FolderElement(WBXMLTree **tree, DASDS_SyncDataResponse *record);
+    DErrorCode AddSyncOptions(WBXMLTreeNode *collection, uint32_t command);
+    // The mail change list from the work list (at most 50 elements).
+    DErrorCode GetSyncTree_EMailChangeList(WBXMLTreeNode *collection, DASDS_SyncDataResponse *record);
+    // The calendar, contacts or tasks change list (their mappings').
+    DErrorCode GetSyncTree_ContCalTaskChangeList(WBXMLTreeNode *collection, DASDS_SyncDataResponse *record);
+    DErrorCode BuildAndDeliverSync();
+
+    // === Meeting responses, moves, sends, attachments (DActiveSyncDataManagerMail.cpp) ===
+    DErrorCode CollectMeetingResponse();
+    DErrorCode BuildMeetingResponse();
+    DErrorCode CollectMoveItems();
+    DErrorCode BuildMoveItems();
+    DErrorCode CollectSendMail();
+    DErrorCode CollectAttachmentFetch();
+
+    // === Response dispatch (DActiveSyncDataManagerResponses.cpp) ===
+    DErrorCode ProcessFolderCreateAnswer();
+    DErrorCode ProcessGetItemEstimateAnswer();
+    DErrorCode ProcessPingAnswer(DClientResponse **record);
+    DErrorCode ProcessProvisionAnswer(DClientResponse **record);
+    DErrorCode ProcessSearchAnswer(DClientResponse **record);
+    DErrorCode ProcessMeetingResponseAnswer();
+    DErrorCode ProcessSendAnswer(DHTTPTransaction *transaction);
+    DErrorCode ProcessAttachmentAnswer(DHTTPTransaction *transaction, VFile *body);
+    DErrorCode ProcessMoveItemsAnswer();
+    // States 41-45 and 61.
+    DErrorCode ProcessNextMoveAnswer();
+    DErrorCode ProcessMovedMessageFound(DErrorCode found);
+
+    // === FolderSync answer (DActiveSyncDataManagerFolderSync.cpp) ===
+    DErrorCode ProcessFolderSyncAnswer();
+    // State 1: the next child of Changes; *waits when a routine waits.
+    DErrorCode ProcessFolderSyncCommandNext();
+    DErrorCode ProcessAddFolderCommandData(WBXMLTreeNode *node, bool *waits);
+    DErrorCode ProcessDeleteFolderCommandData(WBXMLTreeNode *node, bool *waits);
+    DErrorCode ProcessUpdateFolderCommandData(WBXMLTreeNode *node, bool *waits);
+    // State 2.
+    DErrorCode FinishFolderCommand();
+    // State 3 and 4.
+    DErrorCode ReloadMailFolders();
+    DErrorCode ProcessFolderSyncDone();
+
+    // === Sync answer (DActiveSyncDataManagerSyncAnswer.cpp) ===
+    DErrorCode ProcessSyncCommandAnswer();
+    // States 30 and 34.
+    DErrorCode ProcessChangeFromExchange();
+    DErrorCode ProcessChange_ItemFind(uint32_t nextState);
+    DErrorCode ProcessChange_DeleteItem();
+    DErrorCode SyncCommand_SetItemData();
+    // States 46-58.
+    DErrorCode ItemLookedUp(uint32_t state, DErrorCode found);
+    DErrorCode CreateItemForCommand(uint32_t createdState);
+    DErrorCode CommitCurrentItem(DErrorCode result);
+    DErrorCode CloseCurrentItem();
+    DErrorCode PickMajorityTimeZone();
+    // Item kind dispatch: the mapping of the item's kind writes the
+    // ApplicationData into it (ASDataManagerErrItemNotSupported: skip).
+    DErrorCode ApplyServerData(IOutlookItem *item, WBXMLTreeNode *applicationData);
+
+    // === Sync bookkeeping (DActiveSyncDataManagerCycle.cpp) ===
+    DErrorCode SetNextSyncSessionID(const char *key);
+    DErrorCode PurgeDeletedAfterSyncProcesssing();
+    DErrorCode ClearFlagsAfterSyncProcesssing();
+    DErrorCode NotifyManagerOfSyncCycleCompletion();
+    DErrorCode CheckIfNeedAdditionalSyncs();
+    DErrorCode AdditionalChangesAnswered();
+    DErrorCode LogSyncChanges();
+    // The store of the command in hand (message folder for e-mail).
+    DErrorCode StoreOfCommand(IOutlookItemCollection **store);
+    // The sync key rule: none, or exactly "0", is "never synced".
+    static bool HasSyncKey(DEASFolderInfoRecord *folder);
+
+    // === Preparation, probes, clean-up, wipe (DActiveSyncDataManagerPrepare.cpp) ===
+    DErrorCode PrepareForCalendarSync();
+    DErrorCode FinishPrepareForCalendarSync(DErrorCode result);
+    DErrorCode PrepareForContactsSync(DErrorCode result);
+    DErrorCode FinishPrepareForContactsSync(DErrorCode result);
+    DErrorCode PrepareForTasksSync(DErrorCode result);
+    DErrorCode FinishPrepareForTasksSync(DErrorCode result);
+    DErrorCode PrepareForEMailSync(DErrorCode result);
+    DErrorCode FinishPrepareForEMailSync(DErrorCode result);
+    DErrorCode PrepareDone(DErrorCode result);
+    DErrorCode AllocatePimStore(uint32_t kind, DOutlookManager **store);
+    DErrorCode AllocateMessageStore();
+    DErrorCode ProbeDone(uint32_t state, DErrorCode result);
+    DErrorCode CleanUpStep(uint32_t state, DErrorCode result);
+    DErrorCode SaveFolderInfo(DErrorCode result);
+    // The collection of the folder-info store's current sync folder.
+    DErrorCode CurrentMailFolder(DWinMobOutlookMessageCollection **collection);
+
+    // --- Fields (declared order as the object keeps them) ---
+    IActiveSyncDataManagerClient *m_client;
+    IGlobalData *m_global;
+    ICorvanePreferences *m_prefs;
+    ILogProvider *m_log;
+    DWinMobMessageManager *m_msg;
+    DOutlookManager *m_cal;
+    DOutlookManager *m_con;
+    DOutlookManager *m_tsk;
+    PimStoreAllocator m_allocCal;
+    PimStoreAllocator m_allocCon;
+    PimStoreAllocator m_allocTsk;
+    // The store of the command in hand; not owned.
+    IOutlookItemCollection *m_currStore;
+    // The item in hand; owned.
+    IOutlookItem *m_currItem;
+    // Items waiting for the command in hand; owned.
+    DListNode<IOutlookItem> m_workList;
+    DAttachmentData *m_attachment;
+    DListNode<DAttachmentData> m_attachmentList;
+    DActiveTaskSignal *m_callerSignal;
+    BYTE *m_callerByte;
+    DFileBase64Async *m_encoder;
+    DEASFolderInfoStore *m_folders;
+    uint32_t m_folderKind;
+    const WBXMLLangEntry *m_lang;
+    // Positions in the parsed tree (m_tree owns them).
+    WBXMLTreeNode *m_commandList;
+    WBXMLTreeNode *m_currCommand;
+    WBXMLTreeNode *m_responseList;
+    DClientResponse *m_response;
+    DProgressStatusData *m_counter;
+    WBXMLTree *m_tree;
+    BYTE m_calWanted, m_conWanted, m_tskWanted;
+    BYTE m_calChanges, m_conChanges, m_tskChanges;
+    BYTE m_retried;
+    BYTE m_itemDataSet;
+    BYTE m_timeZoneChanged;
+    BYTE m_firstEMail, m_firstContacts, m_firstTasks, m_firstCalendar;
+    BYTE m_probe;
+    uint32_t mCurrASCommand;
+    uint32_t m_wipePhase;
+    VString m_searchStore;
+    VString m_searchQuery;
+    uint32_t m_searchFirst;
+    uint32_t m_searchLast;
+    BYTE m_foldersChanged;
+    BYTE m_wipeOrdered;
+    // The state the next RunTask runs.
+    uint32_t m_state;
+    // The folder change in hand while its store work runs (state 2): its
+    // tag, server id, new name and new parent.
+    std::string m_folderTag;
+    std::string m_folderServerID;
+    std::string m_folderName;
+    std::string m_folderParent;
+    // The item in hand failed its item status or its mapping (states 31, 32).
+    bool m_itemNotSupported;
+    // MoveItems answers processed so far.
+    uint32_t m_movesDone;
+};
+
+#endif
