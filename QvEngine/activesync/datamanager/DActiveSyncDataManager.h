@@ -41,6 +41,7 @@ class DOutlookManager;
 class DWinMobMessageManager;
 class DWinMobOutlookMessageCollection;
 class ICorvanePreferences;
+class IOutlookMessage;
 
 // How the data manager gets a calendar, contacts or tasks store: a new,
 // initialised manager the caller owns.
@@ -209,6 +210,14 @@ private:
     DErrorCode BuildSearchRequest();
     // Builds, spools and delivers a body built at once as a type-16 record.
     DErrorCode DeliverImmediateRequest(WBXMLTree *tree);
+    // One Collection of a GetItemEstimate request.
+    DErrorCode AddEstimateCollection(WBXMLTreeNode *collections, DEASFolderInfoRecord *folder,
+                                     const char *className, uint32_t filterType);
+    // One Folder of a Ping while fewer than max were added; *wanted counts them all.
+    DErrorCode AddPingFolder(WBXMLTreeNode *folders, DEASFolderInfoRecord *folder, const char *className,
+                             const char *logText, uint32_t max, uint32_t *wanted, uint32_t *added);
+    // Logs the resource text with its "%" replaced by the number.
+    void LogCountText(uint32_t textId, uint32_t number);
 
     // === Sync requests (DActiveSyncDataManagerSyncRequest.cpp) ===
     // The folder of the command's type, its class name and log words.
@@ -223,8 +232,13 @@ private:
     // The calendar, contacts or tasks change list (their mappings').
     DErrorCode GetSyncTree_ContCalTaskChangeList(WBXMLTreeNode *collection, DASDS_SyncDataResponse *record);
     DErrorCode BuildAndDeliverSync();
+    // Whether the command's local changes go into this Sync.
+    bool SyncGathersChanges(uint32_t command, DEASFolderInfoRecord *folder);
+    // The item's server id ("" when it has none), of any length.
+    static DErrorCode ItemServerID(IOutlookItem *item, std::string *id);
 
-    // === Meeting responses, moves, sends, attachments (DActiveSyncDataManagerMail.cpp) ===
+    // === Meeting responses, moves (DActiveSyncDataManagerMailRequests.cpp); sends, attachments
+    // (DActiveSyncDataManagerMail.cpp) ===
     DErrorCode CollectMeetingResponse();
     DErrorCode BuildMeetingResponse();
     DErrorCode CollectMoveItems();
@@ -245,6 +259,16 @@ private:
     // States 41-45 and 61.
     DErrorCode ProcessNextMoveAnswer();
     DErrorCode ProcessMovedMessageFound(DErrorCode found);
+    // State 42: the moved message is written back; 43: it is closed.
+    DErrorCode CommitMovedMessage(DErrorCode result);
+    DErrorCode FinishMovedMessage();
+    // Delivers m_response from state 45 and answers activeSyncErrWaitForCallback.
+    DErrorCode DeliverFromChain();
+    // After a store operation was started with the task's signal: its error
+    // only when the store never signalled.
+    DErrorCode StoreOpStarted(DErrorCode started);
+    // A server folder id the stores can hold without cutting or confusing it.
+    static bool IsUsableFolderID(const std::string &id);
 
     // === FolderSync answer (DActiveSyncDataManagerFolderSync.cpp) ===
     DErrorCode ProcessFolderSyncAnswer();
@@ -258,6 +282,18 @@ private:
     // State 3 and 4.
     DErrorCode ReloadMailFolders();
     DErrorCode ProcessFolderSyncDone();
+    // The whole Changes list checked before anything is applied; duplicate
+    // Adds are refused here and taken out of the tree.
+    DErrorCode ValidateFolderChanges(WBXMLTreeNode *changes);
+    // The server id of the folder's parent, pending or linked ("0": none).
+    std::string FolderParentOf(DEASFolderInfoRecord *folder);
+    // Whether the folder id under that parent would be its own ancestor.
+    bool WouldBeOwnAncestor(const std::string &id, const std::string &parent);
+    // Links the folder to its parent, or keeps an unknown parent as pending
+    // with that flag.
+    DErrorCode SetFolderParent(DEASFolderInfoRecord *folder, const std::string &parent, uint32_t pendingFlag);
+    // The message store, made and opened on first need.
+    DErrorCode OpenMessageStore();
 
     // === Sync answer (DActiveSyncDataManagerSyncAnswer.cpp) ===
     DErrorCode ProcessSyncCommandAnswer();
@@ -275,6 +311,15 @@ private:
     // Item kind dispatch: the mapping of the item's kind writes the
     // ApplicationData into it (ASDataManagerErrItemNotSupported: skip).
     DErrorCode ApplyServerData(IOutlookItem *item, WBXMLTreeNode *applicationData);
+    // The e-mail mapping of the message's headers (DActiveSyncDataManagerEMailItem.cpp).
+    DErrorCode SetMessageHeaders(IOutlookMessage *message, WBXMLTreeNode *applicationData);
+    // The *first* byte of the command's type (null for other commands).
+    BYTE *FirstByteOfCommand();
+    // Checks every server command before any is applied: each names its
+    // item (ServerId, or ClientId in an answer to a device Add).
+    DErrorCode CheckServerCommands();
+    // Reports the change counter to the engine's progress operation.
+    void ReportChangeProgress();
 
     // === Sync bookkeeping (DActiveSyncDataManagerCycle.cpp) ===
     DErrorCode SetNextSyncSessionID(const char *key);
@@ -288,8 +333,15 @@ private:
     DErrorCode StoreOfCommand(IOutlookItemCollection **store);
     // The sync key rule: none, or exactly "0", is "never synced".
     static bool HasSyncKey(DEASFolderInfoRecord *folder);
+    // The folder record of the command's type (e-mail: the current folder).
+    DErrorCode FolderOfCommand(DEASFolderInfoRecord **folder);
+    // The answer's new sync key, stored once its commands are applied.
+    DErrorCode StoreAnsweredSyncKey();
+    // Starts the store operation of the end-of-cycle routine (which: 0 purge,
+    // 1 clear flags, 2 cycle complete), waiting in next.
+    DErrorCode StartCycleOperation(uint32_t which, uint32_t next, const char *routine);
 
-    // === Preparation, probes, clean-up, wipe (DActiveSyncDataManagerPrepare.cpp) ===
+    // === Preparation, probes, clean-up, wipe (DActiveSyncDataManagerPrepare.cpp, ...Probes.cpp, ...Cleanup.cpp) ===
     DErrorCode PrepareForCalendarSync();
     DErrorCode FinishPrepareForCalendarSync(DErrorCode result);
     DErrorCode PrepareForContactsSync(DErrorCode result);
@@ -306,6 +358,29 @@ private:
     DErrorCode SaveFolderInfo(DErrorCode result);
     // The collection of the folder-info store's current sync folder.
     DErrorCode CurrentMailFolder(DWinMobOutlookMessageCollection **collection);
+    // A store operation just started for the state WaitIn set: one that
+    // failed without signalling ends the chain; one that signalled its
+    // failure takes it to that state.
+    DErrorCode StoreStarted(DErrorCode started);
+    // Calendar, contacts and tasks (index 0, 1, 2) share the preparation:
+    // the store slot, making and opening the store, its reset, its end.
+    DOutlookManager **PimStoreSlot(uint32_t index);
+    DErrorCode PreparePimStore(uint32_t index);
+    DErrorCode FinishPimStore(uint32_t index, DErrorCode result);
+    DErrorCode PimStorePrepared(uint32_t index, DErrorCode result);
+    // The calendar store found the device's time zone changed.
+    void TimeZoneChanged();
+    DErrorCode StartPimProbe(DOutlookManager *store, uint32_t state, DActiveTaskSignal *signal, BYTE *changes);
+    // The probes of the current mail folder (states 17, 71, 72).
+    DErrorCode StartMailFolderProbe(uint32_t state, DActiveTaskSignal *signal);
+    // State 69: the mail store emptied, and its sync state with it.
+    DErrorCode ResetMailAfterTimeZoneChange();
+    // States 65-68: the store's end-of-run clean-up when it exists and its type is on.
+    DErrorCode CleanUpStore(DOutlookManager *store, bool on, uint32_t next);
+    // State 70.
+    DErrorCode WipeDataFromDevice();
+    // A store's answer to a probe; written by the store before it signals.
+    bool m_probeFlag = false;
 
     // --- Fields (declared order as the object keeps them) ---
     IActiveSyncDataManagerClient *m_client;
