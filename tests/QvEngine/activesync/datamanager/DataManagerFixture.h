@@ -82,8 +82,10 @@ public:
         char buffer[4096];
         for (;;) {
             uint32_t got = 0;
-            if (file->Read(sizeof buffer, buffer, &got) != kNoError || got == 0) break;
+            // The last piece comes with vfileErrEOF.
+            const DErrorCode err = file->Read(sizeof buffer, buffer, &got);
             bytes.append(buffer, got);
+            if (err != kNoError || got == 0) break;
         }
         file->Close();
         return bytes;
@@ -125,9 +127,11 @@ protected:
         PrefsDeviceTest::TearDown();
     }
 
-    // Runs the task manager until nothing is ready (bounded).
-    void Pump() {
-        PumpEngineUntil(*global, [this] { return data->GetState() == kDMIdle && !data->GetSignal()->IsReady(); });
+    // Runs the task manager until the chain is over: the task idle and no
+    // longer active (its signal stays ready after the last step, so
+    // readiness tells nothing). False when it never ended.
+    bool Pump() {
+        return PumpEngineUntil(*global, [this] { return data->GetState() == kDMIdle && !data->IsActive(); });
     }
 
     // Starts a chain with a waiting caller and pumps until it signalled.
@@ -144,7 +148,9 @@ protected:
         TypedAnswer answer(global.get(), WbxmlFromXml(xml));
         DClientResponse *kept = nullptr;
         DErrorCode err = data->ProcessCommandData(step, &answer, answer.Body(), &kept);
-        if (err == activeSyncErrWaitForCallback) Pump();
+        if (err == activeSyncErrWaitForCallback) {
+            EXPECT_TRUE(Pump()) << "the chain never ended";
+        }
         if (record != nullptr)
             *record = kept;
         else
