@@ -16,6 +16,7 @@ export SOGO_PEER_DIR=${SOGO_PEER_DIR:-/tmp/sogo-peer}
 http_port=${HTTP_PORT:-18080}
 https_port=${HTTPS_PORT:-18443}
 smtp_port=${SMTP_PORT:-2525}
+imap_port=${IMAP_PORT:-143}
 
 SUDO=()
 [ "$(id -u)" -ne 0 ] && SUDO=(sudo --preserve-env=SOGO_PEER_DIR,HTTP_PORT,HTTPS_PORT)
@@ -77,6 +78,7 @@ export VANTREL_PEER_URL='http://127.0.0.1:$http_port'
 export VANTREL_PEER_HTTPS_URL='https://127.0.0.1:$https_port'
 export VANTREL_PEER_CERT='$SOGO_PEER_DIR/conf/tls.crt'
 export VANTREL_PEER_SMTP='127.0.0.1:$smtp_port'
+export VANTREL_PEER_IMAP='127.0.0.1:$imap_port'
 export VANTREL_PEER_USER='alice'
 export VANTREL_PEER_PASSWORD='secret1'
 export VANTREL_PEER_USERS='alice:secret1 bob:secret2 carol:secret3'

@@ -69,7 +69,7 @@ bool LoadPeerSettings(PeerSettings *settings, std::string *why) {
     if (!Variable("VANTREL_PEER_URL", &httpUrl, why) || !Variable("VANTREL_PEER_HTTPS_URL", &httpsUrl, why) ||
         !Variable("VANTREL_PEER_CERT", &certPath, why) || !Variable("VANTREL_PEER_USER", &settings->user, why) ||
         !Variable("VANTREL_PEER_PASSWORD", &settings->password, why) ||
-        !Variable("VANTREL_PEER_SMTP", &settings->smtp, why)) {
+        !Variable("VANTREL_PEER_SMTP", &settings->smtp, why) || !Variable("VANTREL_PEER_IMAP", &settings->imap, why)) {
         return false;
     }
     if (!ParsePeerUrl(httpUrl, &settings->http) || settings->http.secure) {

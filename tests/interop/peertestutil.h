@@ -23,6 +23,7 @@ struct PeerSettings {
     std::string user;
     std::string password;
     std::string smtp;  // "host:port" of the server's mail intake (new mail for its users)
+    std::string imap;  // "host:port" of the server's mail store, to see what the server holds
 };
 
 // False with *why set when a variable is unset or unusable.
