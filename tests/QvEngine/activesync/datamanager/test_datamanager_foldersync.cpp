@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "DASDP_PlainResponses.h"
-#include "AnswerFeed.h"
 #include "DataManagerFixture.h"
 #include "DWinMobMessageManager.h"
 #include "MailStoreCalls.h"
@@ -78,15 +77,13 @@ protected:
         return name;
     }
 
-    DErrorCode Feed(uint32_t step, const std::string &xml) { return FeedAnswer(*global, *data, step, xml); }
-
     std::vector<uint32_t> statuses;
 };
 
 TEST_F(FolderSyncTest, AddsUpdatesAndDeletesReachBothStores) {
     const std::string adds = "<Count>5</Count>" + Add("1", "0", "Inbox", 2) + Add("2", "0", "Calendar", 8) +
                              Add("10", "1", "Projects", 12) + Add("11", "10", "Old", 12) + Add("12", "0", "Keep", 12);
-    ASSERT_EQ(Feed(kCmdFolderSync, FolderSyncXml("1", "K1", adds)), activeSyncErrWaitForCallback);
+    ASSERT_EQ(Answer(kCmdFolderSync, FolderSyncXml("1", "K1", adds)), activeSyncErrWaitForCallback);
     EXPECT_EQ(statuses, std::vector<uint32_t>{1});
     EXPECT_TRUE(client.errors.empty());
     EXPECT_EQ(Key(), "K1");
@@ -108,7 +105,7 @@ TEST_F(FolderSyncTest, AddsUpdatesAndDeletesReachBothStores) {
     // remaining subtree with it.
     const std::string changes = Update("11", "1", "Renamed", 12) + Update("2", "0", "Diary", 8) + Delete("10") +
                                 Delete("unknown");
-    ASSERT_EQ(Feed(kCmdFolderSync, FolderSyncXml("1", "K2", changes)), activeSyncErrWaitForCallback);
+    ASSERT_EQ(Answer(kCmdFolderSync, FolderSyncXml("1", "K2", changes)), activeSyncErrWaitForCallback);
     EXPECT_TRUE(client.errors.empty());
     EXPECT_EQ(Key(), "K2");
     EXPECT_EQ(Folder("10"), nullptr);
@@ -152,7 +149,7 @@ TEST_F(FolderSyncTest, RefusedAnswersApplyNothing) {
     for (const auto &c : cases) {
         statuses.clear();
         client.records.clear();
-        EXPECT_EQ(Feed(kCmdFolderSync, c.xml), c.result) << c.name;
+        EXPECT_EQ(Answer(kCmdFolderSync, c.xml), c.result) << c.name;
         if (c.deliveredStatus < 0) {
             EXPECT_TRUE(client.records.empty()) << c.name;
         } else {
@@ -178,7 +175,7 @@ TEST_F(FolderSyncTest, HostileChangesAreRefusedOneByOne) {
                                 Add("far", "c", "Far", 13) +              // would close a loop through c
                                 Update("a", "b", "A", 13) +               // would be its own grandparent
                                 Add("d", "0", "D", 13);
-    ASSERT_EQ(Feed(kCmdFolderSync, FolderSyncXml("1", "K1", changes)), activeSyncErrWaitForCallback);
+    ASSERT_EQ(Answer(kCmdFolderSync, FolderSyncXml("1", "K1", changes)), activeSyncErrWaitForCallback);
     EXPECT_TRUE(client.errors.empty());
     EXPECT_EQ(Key(), "K1");
     EXPECT_EQ(Count(), 4u);  // a, b, c, d
@@ -201,13 +198,14 @@ TEST_F(FolderSyncTest, HostileChangesAreRefusedOneByOne) {
     EXPECT_NE(Log().find("unusable folder id, refused : "), std::string::npos);
 
     // The pending parent arrives later; a move under an unknown parent is kept pending too.
-    ASSERT_EQ(Feed(kCmdFolderSync, FolderSyncXml("1", "K2", Add("far", "0", "Far", 13) + Update("d", "gone", "D", 13))),
-              activeSyncErrWaitForCallback);
+    ASSERT_EQ(
+        Answer(kCmdFolderSync, FolderSyncXml("1", "K2", Add("far", "0", "Far", 13) + Update("d", "gone", "D", 13))),
+        activeSyncErrWaitForCallback);
     EXPECT_NE(Folder("far"), nullptr);
     EXPECT_STREQ(Folder("d")->GetString(kFolderFieldPendingParent), "gone");
     EXPECT_TRUE(Folder("d")->IsFlagSet(0x100));
     // Deleting the pending parent takes its pending child along.
-    ASSERT_EQ(Feed(kCmdFolderSync, FolderSyncXml("1", "K3", Delete("far"))), activeSyncErrWaitForCallback);
+    ASSERT_EQ(Answer(kCmdFolderSync, FolderSyncXml("1", "K3", Delete("far"))), activeSyncErrWaitForCallback);
     EXPECT_EQ(Folder("c"), nullptr);
 }
 
@@ -239,7 +237,7 @@ TEST_F(FolderSyncTest, FirstFolderSyncNeedsTheDefaultFoldersOfTheTypesOn) {
         client.errors.clear();
         client.records.clear();
         global->log.text.clear();
-        EXPECT_EQ(Feed(kCmdFirstFolderSync, FolderSyncXml("1", "K1", c.adds)), activeSyncErrWaitForCallback)
+        EXPECT_EQ(Answer(kCmdFirstFolderSync, FolderSyncXml("1", "K1", c.adds)), activeSyncErrWaitForCallback)
             << c.name;
         if (c.error == kNoError) {
             EXPECT_TRUE(client.errors.empty()) << c.name;
@@ -253,7 +251,7 @@ TEST_F(FolderSyncTest, FirstFolderSyncNeedsTheDefaultFoldersOfTheTypesOn) {
     // A later FolderSync checks nothing.
     global->folders.RemoveAllFolders();
     client.errors.clear();
-    EXPECT_EQ(Feed(kCmdFolderSync, FolderSyncXml("1", "K2", contacts)), activeSyncErrWaitForCallback);
+    EXPECT_EQ(Answer(kCmdFolderSync, FolderSyncXml("1", "K2", contacts)), activeSyncErrWaitForCallback);
     EXPECT_TRUE(client.errors.empty());
 }
 

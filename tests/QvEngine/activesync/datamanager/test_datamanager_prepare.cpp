@@ -4,7 +4,7 @@
 // clean-up and the remote wipe.
 #include "DWinMobMessageManager.h"
 #include "DataManagerFixture.h"
-#include "PrepareFakes.h"
+#include "PimStoreFakes.h"
 
 namespace {
 
@@ -15,11 +15,6 @@ protected:
         // Settings written by this version: no calendar upgrade reset.
         Prefs().SetQVMaj(3);
         SetTypes(true, false, false, false);
-    }
-    void TearDown() override {
-        for (uint32_t kind : {kOutlookItemAppointment, kOutlookItemContact, kOutlookItemTask})
-            FakePimBenchOf(kind) = nullptr;
-        DataManagerTest::TearDown();
     }
     void SetTypes(bool email, bool calendar, bool contacts, bool tasks) {
         Prefs().SetUserSyncEMail(email);
@@ -129,22 +124,21 @@ TEST_F(PrepareTest, AResetEmptiesTheStoreWithItsStatusTextAndIsThenDone) {
     for (const auto &c : cases) {
         SCOPED_TRACE(c.logged);
         FakePimBench bench;
-        bench.items = {"a", "b", "c"};
+        bench.records = {{"a", {}}, {"b", {}}, {"c", {}}};
         UseFakePimStore(*data, c.kind, &bench);
         SetTypes(true, c.kind == kOutlookItemAppointment, c.kind == kOutlookItemContact, false);
         ASSERT_EQ((Prefs().*c.request)(), kNoError);
         global->strings.asked.clear();
         ASSERT_EQ(Prepare(), kNoError);
-        EXPECT_TRUE(bench.items.empty());
+        EXPECT_TRUE(bench.records.empty());
         EXPECT_TRUE(Has(c.logged));
         EXPECT_NE(std::find(global->strings.asked.begin(), global->strings.asked.end(), c.text),
                   global->strings.asked.end());
         EXPECT_EQ((Prefs().*c.pending)(), 0);
         // Without a reset request the items stay.
-        bench.items = {"d"};
+        bench.records = {{"d", {}}};
         ASSERT_EQ(Prepare(), kNoError);
-        EXPECT_EQ(bench.items.size(), 1u);
-        FakePimBenchOf(c.kind) = nullptr;
+        EXPECT_EQ(bench.records.size(), 1u);
     }
 }
 

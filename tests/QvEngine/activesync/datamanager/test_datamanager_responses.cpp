@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "AnswerFeed.h"
 #include "DASDP_GetItemEstimateResponse.h"
 #include "DASDP_PingResponse.h"
 #include "DASDP_PolicyResponse.h"
@@ -33,9 +32,6 @@ protected:
             }
         };
     }
-    DErrorCode Feed(uint32_t step, const std::string &xml, DClientResponse **record = nullptr) {
-        return FeedAnswer(*global, *data, step, xml, record);
-    }
     std::vector<std::vector<uint32_t>> estimates;
 };
 
@@ -54,7 +50,7 @@ TEST_F(ResponsesTest, GetItemEstimateSumsMailAndMarksItsFolders) {
                             Estimate("1", "Contacts", "3", "0") + Estimate("1", "Tasks", "4", "5") +
                             Estimate("1", "Notes", "2", "7") + Estimate("1", "Email", "nowhere", "2") +
                             "</GetItemEstimate>";
-    ASSERT_EQ(Feed(kCmdGetItemEstimate, xml), activeSyncErrWaitForCallback);
+    ASSERT_EQ(Answer(kCmdGetItemEstimate, xml), activeSyncErrWaitForCallback);
     ASSERT_EQ(estimates.size(), 1u);
     EXPECT_EQ(estimates[0], (std::vector<uint32_t>{1, 5, 4, 0, 5}));
     EXPECT_TRUE(Folder("1")->IsFlagSet(kMailFlagServerChanges));
@@ -84,7 +80,7 @@ TEST_F(ResponsesTest, BrokenGetItemEstimateAnswersChangeNoFolder) {
     for (const auto &c : cases) {
         estimates.clear();
         client.records.clear();
-        EXPECT_EQ(Feed(kCmdGetItemEstimate, "<GetItemEstimate xmlns=\"GetItemEstimate:\">" + c.body +
+        EXPECT_EQ(Answer(kCmdGetItemEstimate, "<GetItemEstimate xmlns=\"GetItemEstimate:\">" + c.body +
                                                 "</GetItemEstimate>"),
                   c.result)
             << c.name;
@@ -122,7 +118,7 @@ TEST_F(ResponsesTest, PingAnswersCarryWhatTheirStatusNames) {
     };
     for (const auto &c : cases) {
         DClientResponse *record = nullptr;
-        EXPECT_EQ(Feed(kCmdPing, "<Ping xmlns=\"Ping:\">" + c.body + "</Ping>", &record), c.result) << c.name;
+        EXPECT_EQ(Answer(kCmdPing, "<Ping xmlns=\"Ping:\">" + c.body + "</Ping>", &record), c.result) << c.name;
         ASSERT_NE(record, nullptr) << c.name;
         ASSERT_EQ(record->GetType(), kResponseTypePing) << c.name;
         auto *ping = static_cast<DASDP_PingResponse *>(record);
@@ -136,7 +132,7 @@ TEST_F(ResponsesTest, PingAnswersCarryWhatTheirStatusNames) {
         delete record;
     }
     DClientResponse *record = nullptr;
-    EXPECT_EQ(Feed(kCmdPing, "<Ping xmlns=\"Ping:\"><Folders/></Ping>", &record), ASDataManagerErrMissingData);
+    EXPECT_EQ(Answer(kCmdPing, "<Ping xmlns=\"Ping:\"><Folders/></Ping>", &record), ASDataManagerErrMissingData);
     EXPECT_EQ(record, nullptr);
     EXPECT_TRUE(client.records.empty());
 }
@@ -163,7 +159,7 @@ TEST_F(ResponsesTest, ProvisionAnswersCarryKeyStatusAndWipe) {
     };
     for (const auto &c : cases) {
         DClientResponse *record = nullptr;
-        EXPECT_EQ(Feed(kCmdProvisionAck, "<Provision xmlns=\"Provision:\">" + c.body + "</Provision>", &record),
+        EXPECT_EQ(Answer(kCmdProvisionAck, "<Provision xmlns=\"Provision:\">" + c.body + "</Provision>", &record),
                   c.result)
             << c.name;
         ASSERT_NE(record, nullptr) << c.name;
@@ -174,14 +170,14 @@ TEST_F(ResponsesTest, ProvisionAnswersCarryKeyStatusAndWipe) {
         delete record;
     }
     DClientResponse *record = nullptr;
-    EXPECT_EQ(Feed(kCmdProvision, "<Provision xmlns=\"Provision:\"><Policies/></Provision>", &record),
+    EXPECT_EQ(Answer(kCmdProvision, "<Provision xmlns=\"Provision:\"><Policies/></Provision>", &record),
               ASDataManagerErrMissingData);
     EXPECT_EQ(record, nullptr);
 }
 
 TEST_F(ResponsesTest, SearchKeepsTheWholeAnswerAsCanonicalXml) {
     DClientResponse *record = nullptr;
-    ASSERT_EQ(Feed(kCmdSearch,
+    ASSERT_EQ(Answer(kCmdSearch,
                    "<Search xmlns=\"Search:\"><Status>1</Status><Response><Store><Status>1</Status><Result>"
                    "<Properties><DisplayName xmlns=\"GAL:\">Ann\tLee</DisplayName></Properties></Result><Total>1"
                    "</Total></Store></Response></Search>",
@@ -197,14 +193,14 @@ TEST_F(ResponsesTest, SearchKeepsTheWholeAnswerAsCanonicalXml) {
     delete record;
 
     record = nullptr;
-    EXPECT_EQ(Feed(kCmdSearch, "<Search xmlns=\"Search:\"><Status>3</Status></Search>", &record),
+    EXPECT_EQ(Answer(kCmdSearch, "<Search xmlns=\"Search:\"><Status>3</Status></Search>", &record),
               ASDataManagerErrBadStatus);
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(static_cast<DASDP_SearchResponse *>(record)->GetStatus(), 3u);
     EXPECT_EQ(static_cast<DASDP_SearchResponse *>(record)->GetResult().GetLength(), 0u);
     delete record;
     record = nullptr;
-    EXPECT_EQ(Feed(kCmdSearch, "<Search xmlns=\"Search:\"><Response/></Search>", &record),
+    EXPECT_EQ(Answer(kCmdSearch, "<Search xmlns=\"Search:\"><Response/></Search>", &record),
               ASDataManagerErrMissingData);
     EXPECT_EQ(record, nullptr);
 }
@@ -230,7 +226,7 @@ TEST_F(ResponsesTest, FolderCreateGivesTheWaitingFolderItsIdAndKey) {
          ASDataManagerErrMissingData},
     };
     for (const auto &c : refused) {
-        EXPECT_EQ(Feed(kCmdFolderCreate, "<FolderCreate xmlns=\"FolderHierarchy:\">" + c.body + "</FolderCreate>"),
+        EXPECT_EQ(Answer(kCmdFolderCreate, "<FolderCreate xmlns=\"FolderHierarchy:\">" + c.body + "</FolderCreate>"),
                   c.result)
             << c.name;
         const char *key = nullptr;
@@ -242,7 +238,7 @@ TEST_F(ResponsesTest, FolderCreateGivesTheWaitingFolderItsIdAndKey) {
     EXPECT_NE(Log().find("[text 120]"), std::string::npos);
     EXPECT_TRUE(client.records.empty());
 
-    EXPECT_EQ(Feed(kCmdFolderCreate, "<FolderCreate xmlns=\"FolderHierarchy:\"><Status>1</Status><SyncKey>K2"
+    EXPECT_EQ(Answer(kCmdFolderCreate, "<FolderCreate xmlns=\"FolderHierarchy:\"><Status>1</Status><SyncKey>K2"
                                      "</SyncKey><ServerId>77</ServerId></FolderCreate>"),
               activeSyncErrWaitForCallback);
     const char *key = nullptr;
@@ -258,7 +254,7 @@ TEST_F(ResponsesTest, FolderCreateGivesTheWaitingFolderItsIdAndKey) {
 
 TEST_F(ResponsesTest, AMeetingResponseAnswerWithoutItsItemHandsNothingOver) {
     // The engine goes on from the call itself: a type-20 record would read as a request body.
-    EXPECT_EQ(Feed(kCmdMeetingResponse,
+    EXPECT_EQ(Answer(kCmdMeetingResponse,
                    "<MeetingResponse xmlns=\"MeetingResponse:\"><Result><Status>1</Status></Result></MeetingResponse>"),
               kNoError);
     EXPECT_TRUE(client.records.empty());
@@ -280,7 +276,7 @@ TEST_F(ResponsesTest, BrokenMoveItemsAnswersTouchNoMessage) {
          generalErrNULLPointer},
     };
     for (const auto &c : cases) {
-        EXPECT_EQ(Feed(kCmdMoveItems, "<MoveItems xmlns=\"Move:\">" + c.body + "</MoveItems>"), c.result) << c.name;
+        EXPECT_EQ(Answer(kCmdMoveItems, "<MoveItems xmlns=\"Move:\">" + c.body + "</MoveItems>"), c.result) << c.name;
         EXPECT_TRUE(client.records.empty()) << c.name;
         EXPECT_EQ(data->GetState(), kDMIdle) << c.name;
     }

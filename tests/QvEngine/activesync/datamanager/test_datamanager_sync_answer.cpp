@@ -5,11 +5,9 @@
 #include "DataManagerFixture.h"
 #include "DWinMobMessageManager.h"
 #include "IOutlookMessage.h"
-#include "SyncFakes.h"
+#include "PimStoreFakes.h"
 
 namespace {
-
-using namespace syncfakes;
 
 std::string Narrow(VString &text) {
     text.ConvertTo(kVStringUTF8);
@@ -37,27 +35,10 @@ std::string MailAdd(const std::string &id, const std::string &subject, const std
            "</Subject>" + extra + "</ApplicationData></Add>";
 }
 
-// Feeds the answer and pumps its chain until the data manager neither runs
-// nor waits for a store (its signal stays set after the last step).
-class SyncChainTest : public DataManagerTest {
-protected:
-    DErrorCode SyncAnswer(uint32_t step, const std::string &xml) {
-        TypedAnswer answer(global.get(), WbxmlFromXml(xml));
-        DClientResponse *kept = nullptr;
-        DErrorCode err = data->ProcessCommandData(step, &answer, answer.Body(), &kept);
-        delete kept;
-        if (err == activeSyncErrWaitForCallback) {
-            EXPECT_TRUE(PumpEngineUntil(*global, [&] { return data->GetState() == kDMIdle && !data->IsActive(); }))
-                << "the chain never ended";
-        }
-        return err;
-    }
-};
-
-class SyncAnswerTest : public SyncChainTest {
+class SyncAnswerTest : public DataManagerTest {
 protected:
     void SetUp() override {
-        SyncChainTest::SetUp();
+        DataManagerTest::SetUp();
         AddFolder(kFolderTypeInbox, "inbox", "K1", kFolderFlagSync);
         // Bind the Inbox to the store as FolderSync does.
         DWinMobMessageManager *binder = nullptr;
@@ -119,7 +100,7 @@ protected:
         return count;
     }
     std::string InboxKey() { return Folder("inbox")->GetString(kFolderFieldSyncKey); }
-    DErrorCode Mail(const std::string &xml) { return SyncAnswer(kCmdEMailSync, xml); }
+    DErrorCode Mail(const std::string &xml) { return Answer(kCmdEMailSync, xml); }
 
     SilentManagerClient managerClient;
     uint32_t status = 0, added = 0, changed = 0, deleted = 0;
@@ -327,64 +308,66 @@ TEST_F(SyncAnswerTest, ABadDateLeavesTheDateUnset) {
 
 // --- A calendar answer against a fake store ---
 
-class CalendarAnswerTest : public SyncChainTest {
+class CalendarAnswerTest : public DataManagerTest {
 protected:
     void SetUp() override {
-        SyncChainTest::SetUp();
+        DataManagerTest::SetUp();
         AddFolder(kFolderTypeCalendar, "cal", "C1", kFolderFlagSync);
-        data->SetPimStoreAllocator(kOutlookItemAppointment, AllocateFakePimStore);
+        UseFakePimStore(*data, kOutlookItemAppointment, &calendar);
     }
     static std::string Calendar(const std::string &key, const std::string &inner) {
         return "<Sync xmlns=\"AirSync:\"><Collections><Collection><Class>Calendar</Class><SyncKey>" + key +
                "</SyncKey><CollectionId>cal</CollectionId><Status>1</Status>" + inner +
                "</Collection></Collections></Sync>";
     }
+    // The calendar store's items and the operations asked of it.
+    FakePimBench calendar;
 };
 
 TEST_F(CalendarAnswerTest, LookupsCreatesDeletesAndTheCycleReachTheStore) {
     // The first answer meets an empty store: Adds are made without a search;
     // the mapping is not there yet, so the items are closed without a commit.
-    ASSERT_EQ(SyncAnswer(kCmdCalendarSync,
+    ASSERT_EQ(Answer(kCmdCalendarSync,
                      Calendar("C2", "<Commands><Add><ServerId>e1</ServerId><ApplicationData>"
                                     "<Subject xmlns=\"Calendar:\">Meet</Subject></ApplicationData></Add>"
                                     "</Commands>")),
               activeSyncErrWaitForCallback);
-    FakePimStore *store = LastPimStore();
-    ASSERT_NE(store, nullptr);
-    EXPECT_EQ(store->ops, "create;purge;complete;cycle;changes?;");
-    ASSERT_EQ(store->records.count("e1"), 1u);
-    EXPECT_EQ(store->records["e1"].commits, 0);
+    ASSERT_EQ(calendar.made, 1);
+    EXPECT_EQ(calendar.ops, "create;purge;complete;cycle;changes?;");
+    ASSERT_EQ(calendar.records.count("e1"), 1u);
+    EXPECT_EQ(calendar.records["e1"].commits, 0);
     EXPECT_EQ(Folder("cal")->GetString(kFolderFieldSyncKey), std::string("C2"));
 
     // Changes are looked up; a Delete removes.
-    store->records.clear();
-    store->records["e1"] = PimRecord{};
-    store->records["e2"] = PimRecord{};
-    store->ops.clear();
-    store->changesWait = true;
-    ASSERT_EQ(SyncAnswer(kCmdCalendarSync,
+    calendar.records.clear();
+    calendar.records["e1"] = PimRecord{};
+    calendar.records["e2"] = PimRecord{};
+    calendar.ops.clear();
+    calendar.changed = true;
+    ASSERT_EQ(Answer(kCmdCalendarSync,
                      Calendar("C3", "<Commands><Change><ServerId>e1</ServerId></Change>"
                                     "<Delete><ServerId>e2</ServerId></Delete></Commands>")),
               activeSyncErrWaitForCallback);
     // *wanted was used by the first answer: no more look for changes.
-    EXPECT_EQ(store->ops, "find e1;find e2;delete e2;purge;complete;cycle;");
-    EXPECT_EQ(store->records.count("e2"), 0u);
+    EXPECT_EQ(calendar.ops, "find e1;find e2;delete e2;purge;complete;cycle;");
+    EXPECT_EQ(calendar.records.count("e2"), 0u);
+    // Both answers went to the one store.
+    EXPECT_EQ(calendar.made, 1);
     EXPECT_NE(Log().find("Found the Item with Same ID(CAL1)"), std::string::npos);
 }
 
 TEST_F(CalendarAnswerTest, AnswerToADeviceAddOnlyStoresTheServerId) {
-    ASSERT_EQ(SyncAnswer(kCmdCalendarSync, Calendar("C2", "")), activeSyncErrWaitForCallback);
-    FakePimStore *store = LastPimStore();
-    ASSERT_NE(store, nullptr);
-    store->records["local1"] = PimRecord{true};
-    store->ops.clear();
-    ASSERT_EQ(SyncAnswer(kCmdCalendarSync,
+    ASSERT_EQ(Answer(kCmdCalendarSync, Calendar("C2", "")), activeSyncErrWaitForCallback);
+    ASSERT_EQ(calendar.made, 1);
+    calendar.records["local1"] = PimRecord{true};
+    calendar.ops.clear();
+    ASSERT_EQ(Answer(kCmdCalendarSync,
                      Calendar("C3", "<Responses><Add><ClientId>local1</ClientId><ServerId>s1</ServerId>"
                                     "<Status>1</Status></Add></Responses>")),
               activeSyncErrWaitForCallback);
-    EXPECT_EQ(store->ops.rfind("find local1;", 0), 0u);
-    ASSERT_EQ(store->records.count("local1"), 0u);
-    const PimRecord &record = store->records["s1"];
+    EXPECT_EQ(calendar.ops.rfind("find local1;", 0), 0u);
+    ASSERT_EQ(calendar.records.count("local1"), 0u);
+    const PimRecord &record = calendar.records["s1"];
     EXPECT_FALSE(record.isNew);
     EXPECT_TRUE(record.sent);
     EXPECT_EQ(record.commits, 1);
