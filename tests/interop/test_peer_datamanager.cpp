@@ -14,6 +14,7 @@
 
 #include "DActiveSyncEngine.h"
 #include "DWinMobMessageManager.h"
+#include "DeviceInbox.h"
 #include "EngineTestSupport.h"
 #include "IOutlookMessage.h"
 #include "peertestutil.h"
@@ -99,33 +100,6 @@ protected:
                                            << global->log.text;
     }
 
-    // The subjects of the messages in the device's Inbox, as the message store holds them.
-    std::vector<std::string> DeviceInboxSubjects() {
-        std::vector<std::string> subjects;
-        RecordingStatusClient status;
-        DWinMobMessageManager *manager = nullptr;
-        EXPECT_EQ(AllocateMessageManager(&manager, global.get(), &status), kNoError);
-        if (manager == nullptr) return subjects;
-        DWinMobOutlookMessageCollection *inbox = nullptr;
-        EXPECT_EQ(manager->Open(nullptr), kNoError);
-        EXPECT_EQ(manager->GetInboxCollection(&inbox), kNoError);
-        uint32_t count = 0;
-        if (inbox != nullptr) inbox->GetCount(&count);
-        for (uint32_t i = 0; i < count; ++i) {
-            IOutlookItem *item = nullptr;
-            if (inbox->GetItem(i, &item) != kNoError || item == nullptr) continue;
-            if (auto *message = dynamic_cast<IOutlookMessage *>(item)) {
-                VString subject;
-                message->GetSubject(&subject);
-                subject.ConvertTo(kVStringUTF8);
-                subjects.push_back(subject.GetNarrowText() != nullptr ? subject.GetNarrowText() : "");
-            }
-            delete item;
-        }
-        delete manager;
-        return subjects;
-    }
-
     size_t CountInLog(const std::string &piece, size_t from = 0) const {
         size_t count = 0;
         for (size_t at = global->log.text.find(piece, from); at != std::string::npos;
@@ -133,10 +107,6 @@ protected:
             ++count;
         return count;
     }
-
-    struct RecordingStatusClient : IOutlookManagerClient {
-        void OutlookManager_ReportStatus(DStatusData *, uint32_t) override {}
-    };
 
     std::unique_ptr<EngineGlobal> global;
     std::unique_ptr<DActiveSyncEngine> engine;
@@ -170,7 +140,7 @@ TEST_F(PeerDataManagerTest, AFreshDeviceLearnsTheFoldersAndTheInboxHeadersAndASe
     EXPECT_STREQ(alphaParent, projects->GetString(kFolderFieldServerID));
 
     // Every Inbox mail of the server, with its subject.
-    const std::vector<std::string> subjects = DeviceInboxSubjects();
+    const std::vector<std::string> subjects = DeviceInboxSubjects(global.get());
     const int onServer = ServerMessageCount(Peer(), "INBOX");
     ASSERT_GT(onServer, 0);
     EXPECT_EQ(int(subjects.size()), onServer);
@@ -185,7 +155,7 @@ TEST_F(PeerDataManagerTest, AFreshDeviceLearnsTheFoldersAndTheInboxHeadersAndASe
     EXPECT_EQ(CountInLog("DActiveSyncDataManager::CollectCommandData() - ActiveSync command : 14", from), 1u)
         << global->log.text.substr(from);
     EXPECT_EQ(CountInLog("DActiveSyncDataManager::CollectCommandData() - ActiveSync command : 4", from), 0u);
-    EXPECT_EQ(DeviceInboxSubjects(), subjects);
+    EXPECT_EQ(DeviceInboxSubjects(global.get()), subjects);
 }
 
 }  // namespace

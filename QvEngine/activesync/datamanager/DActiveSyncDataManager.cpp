@@ -78,6 +78,19 @@ DErrorCode DActiveSyncDataManager::GoTo(uint32_t state) {
     return err;
 }
 
+DErrorCode DActiveSyncDataManager::GatherWorkList(uint32_t state, IOutlookItemCollection *store,
+                                                  const std::function<DErrorCode(DActiveTaskSignal *)> &gather) {
+    m_currStore = store;
+    DErrorCode err = WaitIn(state);
+    if (err == kNoError) err = gather(GetSignal());
+    if (err != kNoError) {
+        // Nothing runs on from a gathering that failed at once.
+        m_state = kDMIdle;
+        m_workList.Free();
+    }
+    return err;
+}
+
 DErrorCode DActiveSyncDataManager::RunTask() {
     const uint32_t state = m_state;
     const DErrorCode result = m_signal.GetCode();

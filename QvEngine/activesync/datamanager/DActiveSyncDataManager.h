@@ -19,6 +19,7 @@
 #define QV_DACTIVESYNCDATAMANAGER_H
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "DASDS_DataResponse.h"
@@ -184,6 +185,13 @@ private:
     // Encodes and spools the tree, then wraps the file in the record with the
     // WBXML content type. The tree is destroyed in every case.
     DErrorCode SpoolRequest(WBXMLTree *tree, DASDS_DataResponse *record);
+    // Spools the tree into the record and hands the record to the client.
+    // Both are consumed in every case (a null record: generalErrMemoryError).
+    DErrorCode DeliverRequest(WBXMLTree *tree, DASDS_DataResponse *record);
+    // Waits in the state while the gathering fills the work list from the
+    // store; a gathering that fails at once leaves nothing waiting.
+    DErrorCode GatherWorkList(uint32_t state, IOutlookItemCollection *store,
+                              const std::function<DErrorCode(DActiveTaskSignal *)> &gather);
     // Parses the whole response stream into m_tree (an empty stream:
     // vfileErrEOF).
     DErrorCode ParseResponse(VFile *body);

@@ -60,14 +60,9 @@ DErrorCode DActiveSyncDataManager::CollectMeetingResponse() {
     bool waiting = false;
     err = folder->HasMeetingRequestResponseItems(&waiting, nullptr);
     if (err != kNoError) return err;
-    m_currStore = folder;
-    err = WaitIn(kDMBuildMeetingResponse);
-    if (err == kNoError) err = folder->GetMeetingRequestResponseItems(&m_workList, GetSignal());
-    if (err != kNoError) {
-        m_state = kDMIdle;
-        m_workList.Free();
-    }
-    return err;
+    return GatherWorkList(kDMBuildMeetingResponse, folder, [this, folder](DActiveTaskSignal *signal) {
+        return folder->GetMeetingRequestResponseItems(&m_workList, signal);
+    });
 }
 
 DErrorCode DActiveSyncDataManager::BuildMeetingResponse() {
@@ -112,20 +107,9 @@ DErrorCode DActiveSyncDataManager::BuildMeetingResponse() {
         WbxmlDestroyTree(tree);
         return err;
     }
-    auto *record = new (std::nothrow) DASDS_GetMeetingResponseDataResponse;
-    if (record == nullptr) {
-        WbxmlDestroyTree(tree);
-        return generalErrMemoryError;
-    }
-    err = SpoolRequest(tree, record);
-    if (err == kNoError) err = message->SetSent(true);
-    if (err != kNoError) {
-        delete record;
-        return err;
-    }
-    DropResponse();
-    m_response = record;
-    return Deliver();
+    err = DeliverRequest(tree, new (std::nothrow) DASDS_GetMeetingResponseDataResponse);
+    // Marked only once the body exists; the engine sends it after this step.
+    return err == kNoError ? message->SetSent(true) : err;
 }
 
 DErrorCode DActiveSyncDataManager::FinishMeetingResponses() {
@@ -164,14 +148,9 @@ DErrorCode DActiveSyncDataManager::CollectMoveItems() {
     if (err != kNoError) return err;
     // Nothing to send for this step.
     if (!moved) return generalErrIndexOutOfRange;
-    m_currStore = folder;
-    err = WaitIn(kDMBuildMoveItems);
-    if (err == kNoError) err = folder->GetMovedItems(&m_workList, GetSignal());
-    if (err != kNoError) {
-        m_state = kDMIdle;
-        m_workList.Free();
-    }
-    return err;
+    return GatherWorkList(kDMBuildMoveItems, folder, [this, folder](DActiveTaskSignal *signal) {
+        return folder->GetMovedItems(&m_workList, signal);
+    });
 }
 
 DErrorCode DActiveSyncDataManager::BuildMoveItems() {
@@ -226,15 +205,8 @@ DErrorCode DActiveSyncDataManager::BuildMoveItems() {
         delete record;
         return err;
     }
-    err = SpoolRequest(tree, record);
-    if (err != kNoError) {
-        delete record;
-        return err;
-    }
-    DropResponse();
-    m_response = record;
     // The moved messages stay in the work list until the move work is finished.
-    return Deliver();
+    return DeliverRequest(tree, record);
 }
 
 DErrorCode DActiveSyncDataManager::FinishMovedMail() {

@@ -23,19 +23,7 @@ std::string Utf8Of(const VString &text) {
 }  // namespace
 
 DErrorCode DActiveSyncDataManager::DeliverImmediateRequest(WBXMLTree *tree) {
-    auto *record = new (std::nothrow) DASDS_DataResponse;
-    if (record == nullptr) {
-        WbxmlDestroyTree(tree);
-        return generalErrMemoryError;
-    }
-    DErrorCode err = SpoolRequest(tree, record);
-    if (err != kNoError) {
-        delete record;
-        return err;
-    }
-    DropResponse();
-    m_response = record;
-    return Deliver();
+    return DeliverRequest(tree, new (std::nothrow) DASDS_DataResponse);
 }
 
 // --- FolderSync, FolderCreate, AirNotify ---

@@ -158,15 +158,8 @@ DErrorCode DActiveSyncDataManager::CollectSyncCommandData() {
                                                 : static_cast<IOutlookItemCollection *>(m_tsk);
         if (store == nullptr) return generalErrNotInitialized;
     }
-    m_currStore = store;
-    err = WaitIn(state);
-    if (err == kNoError) err = store->GetChangedItems(&m_workList, GetSignal());
-    if (err != kNoError) {
-        // Nothing runs on from a gathering that failed at once.
-        m_state = kDMIdle;
-        m_workList.Free();
-    }
-    return err;
+    return GatherWorkList(state, store,
+                          [this, store](DActiveTaskSignal *signal) { return store->GetChangedItems(&m_workList, signal); });
 }
 
 // --- The Sync tree ---
@@ -383,14 +376,11 @@ DErrorCode DActiveSyncDataManager::BuildAndDeliverSync() {
     if (record == nullptr) return generalErrMemoryError;
     WBXMLTree *tree = nullptr;
     DErrorCode err = GetSyncTree_FolderElement(&tree, record);
-    if (err == kNoError) err = SpoolRequest(tree, record);
     if (err != kNoError) {
         delete record;
         return err;
     }
-    DropResponse();
-    m_response = record;
-    return Deliver();
+    return DeliverRequest(tree, record);
 }
 
 // --- The request states ---

@@ -110,6 +110,21 @@ DErrorCode DActiveSyncDataManager::SpoolRequest(WBXMLTree *tree, DASDS_DataRespo
     return record->SetContentType(kWbxmlContentType);
 }
 
+DErrorCode DActiveSyncDataManager::DeliverRequest(WBXMLTree *tree, DASDS_DataResponse *record) {
+    if (record == nullptr) {
+        WbxmlDestroyTree(tree);
+        return generalErrMemoryError;
+    }
+    DErrorCode err = SpoolRequest(tree, record);
+    if (err != kNoError) {
+        delete record;
+        return err;
+    }
+    DropResponse();
+    m_response = record;
+    return Deliver();
+}
+
 DErrorCode DActiveSyncDataManager::ParseResponse(VFile *body) {
     if (m_tree != nullptr) WbxmlDestroyTree(m_tree);
     m_tree = nullptr;

@@ -19,26 +19,13 @@
 #include "ShadowProps.h"
 #include "ShadowRecordIO.h"
 #include "mapi.h"
+#include "DataManagerFixture.h"
 #include "support/ActiveSyncWire.h"
 
-// A request record's body as XML, read whole (the last, short read too).
+// A request record's body as XML.
 inline std::string RequestXml(DClientResponse *response) {
     auto *data = dynamic_cast<DASDS_DataResponse *>(response);
-    VFile *file = data != nullptr ? data->GetBody() : nullptr;
-    if (file == nullptr) return {};
-    bool open = false;
-    file->IsOpen(&open);
-    if (!open && file->Open(kVFileRead) != kNoError) return {};
-    file->Seek(kVFileSeekStart, 0);
-    std::string bytes;
-    char buffer[4096];
-    for (;;) {
-        uint32_t got = 0;
-        DErrorCode err = file->Read(sizeof buffer, buffer, &got);
-        bytes.append(buffer, got);
-        if (err != kNoError || got == 0) break;
-    }
-    file->Close();
+    const std::string bytes = RecordingDataClient::ReadAll(data != nullptr ? data->GetBody() : nullptr);
     return bytes.empty() ? std::string() : XmlFromWbxml(bytes);
 }
 

@@ -10,6 +10,7 @@
 
 #include "DActiveSyncEngine.h"
 #include "DWinMobMessageManager.h"
+#include "DeviceInbox.h"
 #include "EngineTestSupport.h"
 #include "IOutlookMessage.h"
 #include "QvEngine/foundation/prefstestutil.h"
@@ -85,33 +86,7 @@ protected:
         ASSERT_TRUE(PumpEngineUntil(*global, [this] { return client.RunOver(); })) << global->log.text;
     }
 
-    std::vector<std::string> InboxSubjects() {
-        std::vector<std::string> subjects;
-        struct Quiet : IOutlookManagerClient {
-            void OutlookManager_ReportStatus(DStatusData *, uint32_t) override {}
-        } quiet;
-        DWinMobMessageManager *manager = nullptr;
-        EXPECT_EQ(AllocateMessageManager(&manager, global.get(), &quiet), kNoError);
-        if (manager == nullptr) return subjects;
-        DWinMobOutlookMessageCollection *inbox = nullptr;
-        EXPECT_EQ(manager->Open(nullptr), kNoError);
-        EXPECT_EQ(manager->GetInboxCollection(&inbox), kNoError);
-        uint32_t count = 0;
-        if (inbox != nullptr) inbox->GetCount(&count);
-        for (uint32_t i = 0; i < count; ++i) {
-            IOutlookItem *item = nullptr;
-            if (inbox->GetItem(i, &item) != kNoError) continue;
-            if (auto *message = dynamic_cast<IOutlookMessage *>(item)) {
-                VString subject;
-                message->GetSubject(&subject);
-                subject.ConvertTo(kVStringUTF8);
-                subjects.push_back(subject.GetNarrowText() != nullptr ? subject.GetNarrowText() : "");
-            }
-            delete item;
-        }
-        delete manager;
-        return subjects;
-    }
+    std::vector<std::string> InboxSubjects() { return DeviceInboxSubjects(global.get()); }
 
     std::string FolderKey(const char *serverID) {
         DEASFolderInfoRecord *folder = nullptr;
