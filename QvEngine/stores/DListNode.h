@@ -44,6 +44,18 @@ struct DListNode {
         return count;
     }
 
+    // Deletes the first item; the following node's item takes its place.
+    void DropFirst() {
+        delete item;
+        item = nullptr;
+        DListNode *following = next;
+        if (following == nullptr) return;
+        item = following->item;
+        next = following->next;
+        following->item = nullptr;
+        following->next = nullptr;
+        delete following;
+    }
     void Free() {
         DListNode *node = next;
         while (node != nullptr) {

@@ -27,17 +27,6 @@ DErrorCode ReadFolderID(Read read, std::string *id) {
     return generalErrBufferTooSmall;
 }
 
-// Deletes the first item of the list; the next one takes its place.
-void DropHead(DListNode<IOutlookItem> *list) {
-    delete list->item;
-    list->item = nullptr;
-    DListNode<IOutlookItem> *next = list->next;
-    if (next == nullptr) return;
-    list->item = next->item;
-    list->next = next->next;
-    delete next;
-}
-
 // The meeting response the user chose (1 accept, 2 tentative, 3 decline);
 // 0 when none waits.
 uint32_t PendingResponse(IOutlookItem *item) {
@@ -77,7 +66,7 @@ DErrorCode DActiveSyncDataManager::BuildMeetingResponse() {
             if (!requestID.empty()) break;
             LogText("DActiveSyncDataManager::BuildMeetingResponse() - meeting request without server id skipped\n");
         }
-        DropHead(&m_workList);
+        m_workList.DropFirst();
     }
     if (m_workList.item == nullptr) {
         auto *none = new (std::nothrow) DASDS_GetMeetingResponseDataResponse;

@@ -62,22 +62,6 @@ bool IsMailFolderType(uint32_t type) {
 
 uint32_t SaturatingAdd(uint32_t a, uint32_t b) { return a > 0xFFFFFFFFu - b ? 0xFFFFFFFFu : a + b; }
 
-// Drops the head of the work list (closing and deleting its item); the next
-// node, if any, becomes the head.
-void PopWorkListHead(DListNode<IOutlookItem> *list) {
-    if (list->item != nullptr) {
-        list->item->Close();
-        delete list->item;
-    }
-    list->item = nullptr;
-    DListNode<IOutlookItem> *next = list->next;
-    if (next == nullptr) return;
-    list->item = next->item;
-    list->next = next->next;
-    next->item = nullptr;
-    next->next = nullptr;
-    delete next;
-}
 
 }  // namespace
 
@@ -313,6 +297,7 @@ DErrorCode DActiveSyncDataManager::ProcessMeetingResponseAnswer() {
     auto *message = dynamic_cast<IOutlookMessage *>(head);
     DErrorCode err = message != nullptr ? message->SetMeetingResponse(0) : generalErrInvalidParameter;
     if (err == kNoError) err = head->Commit();
-    PopWorkListHead(&m_workList);
+    if (m_workList.item != nullptr) m_workList.item->Close();
+    m_workList.DropFirst();
     return err;
 }
