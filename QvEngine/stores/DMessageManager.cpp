@@ -17,10 +17,6 @@ DEASFolderInfoStore *DMessageManager::GetFolderStore() const {
     return m_context != nullptr ? m_context->GetFolderInfoStore() : nullptr;
 }
 
-bool DMessageManager::IsMailFolderType(uint32_t type) {
-    return (type >= kFolderTypeInbox && type <= kFolderTypeOutbox) || type == kFolderTypeUserMail;
-}
-
 // --- The mail folders as a collection ---
 
 DErrorCode DMessageManager::GetCount(uint32_t *count) {

@@ -136,7 +136,6 @@ private:
     // The next user folder after the cursor whose collection opens.
     DErrorCode TakeNextUserFolder(IMessagingItemCollection **collection);
     // A mail folder: type 2 to 6 or 12.
-    static bool IsMailFolderType(uint32_t type);
 
     std::vector<IMessagingItemCollection *> m_collections;
     // EMessageFolderStep.

@@ -46,10 +46,6 @@ std::string NameOf(WBXMLTreeNode *node) {
 
 bool IsRoot(const std::string &parent) { return parent.empty() || parent == "0"; }
 
-bool IsMailType(uint32_t type) {
-    return (type >= kFolderTypeInbox && type <= kFolderTypeOutbox) || type == kFolderTypeUserMail;
-}
-
 // The default folders sync unless the user turns them off.
 bool SyncsByDefault(uint32_t type) {
     return type == kFolderTypeInbox || (type >= kFolderTypeTasks && type <= kFolderTypeJournal);
@@ -260,7 +256,7 @@ DErrorCode DActiveSyncDataManager::ProcessAddFolderCommandData(WBXMLTreeNode *no
     LogLine("FolderID : ", id.c_str());
     m_folderTag = kAdd;
     m_folderServerID = id;
-    if (!IsMailType(type)) return kNoError;
+    if (!IsMailFolderType(type)) return kNoError;
     err = OpenMessageStore();
     if (err != kNoError) return err;
     m_foldersChanged = 1;

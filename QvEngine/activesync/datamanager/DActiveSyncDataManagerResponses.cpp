@@ -56,12 +56,7 @@ const char *const kSearchStatus = "Status";
 // could name another folder once cut.
 constexpr size_t kMaxFolderIDBytes = 127;
 
-bool IsMailFolderType(uint32_t type) {
-    return (type >= kFolderTypeInbox && type <= kFolderTypeOutbox) || type == kFolderTypeUserMail;
-}
-
 uint32_t SaturatingAdd(uint32_t a, uint32_t b) { return a > 0xFFFFFFFFu - b ? 0xFFFFFFFFu : a + b; }
-
 
 }  // namespace
 

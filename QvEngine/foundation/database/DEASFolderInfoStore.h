@@ -41,6 +41,11 @@ enum DEASFolderType : uint32_t {
     kFolderTypeUserNotes = 17,
 };
 
+// The types whose folders hold mail: the five special mail folders and user mail folders.
+inline bool IsMailFolderType(uint32_t type) {
+    return (type >= kFolderTypeInbox && type <= kFolderTypeOutbox) || type == kFolderTypeUserMail;
+}
+
 class DEASFolderInfoStore : public DSimpleDBVFile {
 public:
     explicit DEASFolderInfoStore(VFile *file = nullptr) : DSimpleDBVFile(file) {}
