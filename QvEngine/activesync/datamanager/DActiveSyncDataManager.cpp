@@ -104,9 +104,12 @@ DErrorCode DActiveSyncDataManager::RunTask() {
     } else if ((state >= kDMBuildCalendarSync && state <= kDMBuildEMailSync) || state == kDMBuildMeetingResponse ||
                state == kDMBuildMoveItems) {
         err = RunRequestState(state, result);
-    } else if ((state >= kDMFindAttachment && state <= kDMWriteNextAttachment) || state == kDMDeliverSend ||
-               state == kDMDeliverAttachment) {
-        err = RunMailState(state, result);
+    } else if (state == kDMDeliverRequest) {
+        err = result != kNoError ? result : Deliver();
+    } else if (state == kDMWriteSendHeaders || state == kDMWriteNextAttachment || state == kDMDeliverSend) {
+        err = RunSendState(state, result);
+    } else if (state == kDMFindAttachment || state == kDMDeliverAttachment) {
+        err = RunAttachmentState(state, result);
     } else if ((state >= kDMNextMoveAnswer && state <= kDMDeliverMoves) || state == kDMMovedMessageFound) {
         err = RunMoveAnswerState(state, result);
     } else if ((state >= kDMPickTimeZone && state <= kDMDeliverParsed) ||

@@ -164,8 +164,10 @@ private:
     DErrorCode RunPrepareState(uint32_t state, DErrorCode result);
     // Sync, meeting-response and MoveItems bodies (19-22, 26, 28).
     DErrorCode RunRequestState(uint32_t state, DErrorCode result);
-    // Sends and attachment fetches (23-25, 27, 59, 60).
-    DErrorCode RunMailState(uint32_t state, DErrorCode result);
+    // Sends (25, 27, 59).
+    DErrorCode RunSendState(uint32_t state, DErrorCode result);
+    // Attachment fetches (23, 60).
+    DErrorCode RunAttachmentState(uint32_t state, DErrorCode result);
     // MoveItems answers (41-45, 61).
     DErrorCode RunMoveAnswerState(uint32_t state, DErrorCode result);
     DErrorCode RunSyncAnswerState(uint32_t state, DErrorCode result);
