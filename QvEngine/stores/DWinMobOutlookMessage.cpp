@@ -376,7 +376,10 @@ DErrorCode DWinMobOutlookMessage::GetMeetingResponse(uint32_t *response) {
 }
 DErrorCode DWinMobOutlookMessage::SetMeetingResponse(uint32_t response) {
     QV_RECORD_OR_FAIL();
-    return m_record->SetMeetingResponse(response);
+    DErrorCode err = m_record->SetMeetingResponse(response);
+    // A response is pending exactly while one is set: once the server has
+    // it (0), the change questions and the purge no longer hold the message.
+    return err == kNoError ? m_record->SetMeetingResponsePending(response != 0) : err;
 }
 DErrorCode DWinMobOutlookMessage::IsReadChanged(bool *flag) {
     QV_RECORD_OR_FAIL();

@@ -206,9 +206,10 @@ DErrorCode DActiveSyncDataManager::FinishMovedMail() {
         if (message == nullptr || message->IsSent(&sent) != kNoError || !sent) continue;
         // A move the server refused keeps its mark, to be tried again.
         if (message->IsKeptNew(&keptNew) != kNoError || keptNew) continue;
+        // Both marks go straight to the change record; a Commit of this copy,
+        // read before the answer, would put back the server id the move replaced.
         DErrorCode err = message->SetMoved(false);
         if (err == kNoError) err = message->SetPreviousFolderID(nullptr);
-        if (err == kNoError) err = message->Commit();
         if (err != kNoError && result == kNoError) result = err;
     }
     m_workList.Free();

@@ -122,6 +122,8 @@ DErrorCode DActiveSyncDataManager::ProcessMovedMessageFound(DErrorCode found) {
     if (moved && IsUsableMessageID(destination)) {
         LogLine("Exhange ID: ", destination.c_str());
         DErrorCode err = m_currItem->SetID(destination.c_str());
+        // A move refused before is settled now.
+        if (err == kNoError) err = m_currItem->SetKeptNew(false);
         if (err != kNoError) return err;
         // The server took a move: the push loop count starts again.
         static_cast<DASDP_MoveItemResponse *>(m_response)->SetResetLoopCounter(1);
