@@ -254,7 +254,29 @@ private:
     DErrorCode CollectMoveItems();
     DErrorCode BuildMoveItems();
     DErrorCode CollectSendMail();
+    // The send in hand (DActiveSyncDataManagerSend.cpp): state 25 writes the
+    // headers and the text, state 27 one attachment per step, the answer
+    // files the message. The message waits at the head of the work list.
+    IOutlookMessage *MessageToSend() const;
+    DErrorCode WriteSendHeaders();
+    DErrorCode WriteNextAttachment();
+    // Reply or forward that cannot go as SmartReply/SmartForward becomes a
+    // plain send; *sendType receives the type that goes.
+    DErrorCode CheckSendType(IOutlookMessage *message, uint32_t *sendType);
+    // The text to send (UTF-8): a smart send's quoted parent text cut off.
+    DErrorCode SendBodyText(IOutlookMessage *message, uint32_t sendType, std::string *utf8);
+    // Appends the bytes at the end of the send record's body.
+    DErrorCode WriteSendBytes(const std::string &bytes);
+    // State 59 and the HTTP 500 answer.
+    DErrorCode DeliverSentMessage();
+    DErrorCode KeepRefusedMessage(IOutlookMessage *message);
+    // The boundary of the message being written, and whether the head of
+    // the attachment list is being encoded into it.
+    std::string m_sendBoundary;
+    bool m_sendEncoding = false;
     DErrorCode CollectAttachmentFetch();
+    // State 23: the first wanted attachment with room becomes the one in hand.
+    DErrorCode FindAttachmentToDownload();
 
     // === Response dispatch (DActiveSyncDataManagerResponses.cpp) ===
     DErrorCode ProcessFolderCreateAnswer();
@@ -323,6 +345,10 @@ private:
     DErrorCode ApplyServerData(IOutlookItem *item, WBXMLTreeNode *applicationData);
     // The e-mail mapping of the message's headers (DActiveSyncDataManagerEMailItem.cpp).
     DErrorCode SetMessageHeaders(IOutlookMessage *message, WBXMLTreeNode *applicationData);
+    // Its parts: body size and truncation, meeting request, attachment list.
+    DErrorCode SetMessageBodyState(IOutlookMessage *message, WBXMLTreeNode *applicationData);
+    DErrorCode SetMessageMeetingRequest(IOutlookMessage *message, WBXMLTreeNode *meeting);
+    DErrorCode SetMessageAttachments(IOutlookMessage *message, WBXMLTreeNode *attachments);
     // The *first* byte of the command's type (null for other commands).
     BYTE *FirstByteOfCommand();
     // Checks every server command before any is applied: each names its

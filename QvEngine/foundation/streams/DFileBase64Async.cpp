@@ -53,6 +53,7 @@ DErrorCode DFileBase64Async::Start(VFile *in, VFile *out, DActiveTaskSignal *don
         return err;
     }
     m_stage = kStageEncoding;
+    m_column = 0;
     return ActivateAndSignal();
 }
 
@@ -89,9 +90,29 @@ DErrorCode DFileBase64Async::EncodeChunk(bool *finished) {
         uint32_t length = 0;
         std::unique_ptr<char[]> text(Base64Encode(chunk, got, &length));
         if (text == nullptr) return generalErrMemoryError;
+        const char *bytes = text.get();
+        std::unique_ptr<char[]> wrapped;
+        if (m_lineLength != 0) {
+            // At most two more characters per line begun.
+            wrapped.reset(new (std::nothrow) char[length + 2 * (length / m_lineLength + 1)]);
+            if (wrapped == nullptr) return generalErrMemoryError;
+            uint32_t n = 0;
+            for (uint32_t i = 0; i < length; ++i) {
+                if (m_column == m_lineLength) {
+                    wrapped[n++] = '\r';
+                    wrapped[n++] = '\n';
+                    m_column = 0;
+                }
+                wrapped[n++] = text[i];
+                ++m_column;
+            }
+            bytes = wrapped.get();
+            length = n;
+        }
         DErrorCode err = m_out->Seek(kVFileSeekEnd, 0);
         uint32_t written = 0;
-        if (err == kNoError) err = m_out->Write(length, text.get(), &written);
+        if (err == kNoError) err = m_out->Write(length, bytes, &written);
+        if (err == kNoError && written != length) err = vfileErrOutOfStorageSpace;
         if (err != kNoError) return err;
     }
 

@@ -45,6 +45,10 @@ public:
     DErrorCode Start(VFile *in, VFile *out, DActiveTaskSignal *done);
 
     uint32_t GetStage() const { return m_stage; }
+    // Lines of at most length characters joined by CR LF (0, the default:
+    // one unbroken line). The line runs on across chunks; each Start begins
+    // a new one, and no line break follows the last character.
+    void SetLineLength(uint32_t length) { m_lineLength = length; }
 
 private:
     DFileBase64Async();
@@ -60,6 +64,9 @@ private:
     VFile *m_in;
     VFile *m_out;
     uint32_t m_stage;
+    uint32_t m_lineLength = 0;
+    // Characters on the current output line.
+    uint32_t m_column = 0;
 };
 
 #endif

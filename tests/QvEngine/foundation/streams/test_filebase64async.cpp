@@ -189,4 +189,37 @@ TEST_F(FileBase64AsyncTest, CancelForgetsTheRun) {
     EXPECT_EQ(Get(kOutPath), "");
 }
 
+// A mail part wants lines of 76: the breaks fall across the chunks' joins
+// (1600 characters per chunk) and never after the last character. The
+// runs follow each other on one encoder: each starts a line of its own
+// (the run of 2280 bytes ends on a full line).
+TEST_F(FileBase64AsyncTest, WrapsLinesAcrossChunks) {
+    for (size_t inputSize : {size_t(2500), size_t(2280), size_t(30)}) {
+        SCOPED_TRACE(inputSize);
+        const std::string input = Bytes(inputSize);
+        Put(kInPath, input);
+        Put(kOutPath, "HEAD");
+        m_waiting.Activate();
+        m_task->SetLineLength(76);
+        ASSERT_EQ(m_task->Start(&m_in, &m_out, m_waiting.GetSignal()), kNoError);
+        RunAll();
+        EXPECT_EQ(m_waiting.code, kNoError);
+        m_in.Close();
+        m_out.Close();
+
+        const std::string flat = Encoded(input);
+        std::string expected = "HEAD";
+        for (size_t at = 0; at < flat.size(); at += 76) expected += (at != 0 ? "\r\n" : "") + flat.substr(at, 76);
+        EXPECT_EQ(Get(kOutPath), expected);
+    }
+    // 0 writes one line again.
+    Put(kInPath, "abcdef");
+    Put(kOutPath, "");
+    m_task->SetLineLength(0);
+    ASSERT_EQ(m_task->Start(&m_in, &m_out, m_waiting.GetSignal()), kNoError);
+    RunAll();
+    m_out.Close();
+    EXPECT_EQ(Get(kOutPath), "YWJjZGVm");
+}
+
 }  // namespace
