@@ -150,6 +150,17 @@ DErrorCode DActiveSyncEngine::ProcessCurrentCommandResponse(uint32_t step, uint3
     LogText("DActiveSyncEngine::ProcessCurrentCommandResponse() : ");
     LogText(GetActiveSyncStepName(step));
     LogText("\n");
+    // A send the server failed with 500 is settled by the data manager first
+    // (a plain send stays queued, a smart one goes plainly next time); the
+    // step still fails with the status.
+    if (status == 500 && (step == EActiveSyncStep_EMailSendCmd || step == EActiveSyncStep_EMailSmartSendCmd) &&
+        m_dataManager != nullptr) {
+        DClientResponse *record = nullptr;
+        VFile *body = nullptr;
+        if (m_currentTransaction != nullptr) m_currentTransaction->GetResponseData(&body);
+        m_dataManager->ProcessCommandData(step, m_currentTransaction, body, &record);
+        delete record;
+    }
     // No command handles an HTTP failure of its own: the status goes back.
     if (status != 0) return DErrorCode(status);
     switch (step) {

@@ -305,6 +305,22 @@ TEST_F(EngineReportTest, FailuresEndAsTransactionFailedOrWithTheTransfersOwnCode
     EXPECT_EQ(client.errors, std::vector<DErrorCode>{activeSyncErrTransactionFailed});
     EXPECT_NE(global->log.text.find("HTTP Transaction Failed"), std::string::npos);
 
+    // A 500 on a send still fails the step, but the data manager hears of it
+    // first, so that the message is settled (queued again, or sent plainly).
+    for (uint32_t step : {uint32_t(EActiveSyncStep_EMailSendCmd), uint32_t(EActiveSyncStep_EMailSmartSendCmd)}) {
+        MakeEngine();
+        DHTTPFailureResponse sendFailure(engine->Answer(step, 500), httpErrRequestFailed);
+        Received(sendFailure);
+        EXPECT_EQ(client.errors, std::vector<DErrorCode>{activeSyncErrTransactionFailed}) << step;
+        EXPECT_EQ(std::count(data->calls.begin(), data->calls.end(), "ProcessCommandData " + std::to_string(step)), 1)
+            << step;
+    }
+    // Another failure of a send is not the data manager's to settle.
+    MakeEngine();
+    DHTTPFailureResponse unavailable(engine->Answer(EActiveSyncStep_EMailSendCmd, 503), httpErrRequestFailed);
+    Received(unavailable);
+    EXPECT_EQ(std::count(data->calls.begin(), data->calls.end(), "ProcessCommandData 11"), 0);
+
     // No HTTP status at all: the transfer's own code, never a silent success.
     client.errors.clear();
     DHTTPFailureResponse lost(engine->Answer(EActiveSyncStep_EMailSyncCmd, 0), httpErrServerConnectFailed);
