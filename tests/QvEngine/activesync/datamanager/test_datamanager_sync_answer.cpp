@@ -125,9 +125,9 @@ TEST_F(SyncAnswerTest, AddsCreateMessagesWithTheirHeaders) {
     ASSERT_TRUE(first.found);
     EXPECT_EQ(first.subject, "Hello");
     EXPECT_EQ(first.from, "\"Ann Smith\" <ann@example.test>");
-    // The quoted comma does not split; the bare address is no recipient.
+    // The quoted comma does not split; the bare address stays a recipient as it is.
     // The display name keeps the blank after the separator.
-    EXPECT_EQ(first.to, "\"Lee, Bo\" <bo@example.test>|\" Cy\" <cy@example.test>");
+    EXPECT_EQ(first.to, "\"Lee, Bo\" <bo@example.test>|\" Cy\" <cy@example.test>|bare@example.test");
     EXPECT_TRUE(first.read);
     EXPECT_EQ(first.importance, 2u);
     ASSERT_TRUE(first.hasDate);
