@@ -258,6 +258,9 @@ private:
     // headers and the text, state 27 one attachment per step, the answer
     // files the message. The message waits at the head of the work list.
     IOutlookMessage *MessageToSend() const;
+    // The first Outbox message that waits to go (not refused, deleted or
+    // moved); null when none. The message store must be open.
+    DErrorCode NextOutgoingMessage(IOutlookItem **found);
     DErrorCode WriteSendHeaders();
     DErrorCode WriteNextAttachment();
     // Reply or forward that cannot go as SmartReply/SmartForward becomes a
@@ -270,10 +273,6 @@ private:
     // State 59 and the HTTP 500 answer.
     DErrorCode DeliverSentMessage();
     DErrorCode KeepRefusedMessage(IOutlookMessage *message);
-    // The boundary of the message being written, and whether the head of
-    // the attachment list is being encoded into it.
-    std::string m_sendBoundary;
-    bool m_sendEncoding = false;
     DErrorCode CollectAttachmentFetch();
     // State 23: the first wanted attachment with room becomes the one in hand.
     DErrorCode FindAttachmentToDownload();
@@ -478,6 +477,10 @@ private:
     bool m_itemNotSupported;
     // MoveItems answers processed so far.
     uint32_t m_movesDone;
+    // The boundary of the message being written, and whether the head of
+    // the attachment list is being encoded into it.
+    std::string m_sendBoundary;
+    bool m_sendEncoding = false;
 };
 
 #endif

@@ -53,9 +53,8 @@ DErrorCode DActiveSyncDataManager::StartRemoteWipe(uint32_t step, DActiveTaskSig
 }
 
 DErrorCode DActiveSyncDataManager::PrepareSendOnly(DActiveTaskSignal *signal) {
-    DErrorCode err = AllocateMessageStore();
     // The inbox is found through the open store.
-    if (err == kNoError && m_msg->GetMsgStore() == nullptr) err = m_msg->Open(nullptr);
+    DErrorCode err = OpenMessageStore();
     if (err != kNoError) return err;
     return m_msg->OpenInboxAsync(signal);
 }
@@ -93,8 +92,7 @@ DErrorCode DActiveSyncDataManager::CleanUpStore(DOutlookManager *store, bool on,
 DErrorCode DActiveSyncDataManager::ResetMailAfterTimeZoneChange() {
     m_timeZoneChanged = 0;
     DErrorCode err = m_global != nullptr ? m_global->ResetMailSyncData() : kNoError;
-    if (err == kNoError) err = AllocateMessageStore();
-    if (err == kNoError && m_msg->GetMsgStore() == nullptr) err = m_msg->Open(nullptr);
+    if (err == kNoError) err = OpenMessageStore();
     if (err == kNoError) err = WaitIn(kDMCleanCalendar);
     if (err != kNoError) return err;
     return StoreStarted(m_msg->DeleteExistingItems(GetSignal()));

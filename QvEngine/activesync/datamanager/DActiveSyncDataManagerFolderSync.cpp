@@ -215,12 +215,6 @@ DErrorCode DActiveSyncDataManager::SetFolderParent(DEASFolderInfoRecord *folder,
     return err;
 }
 
-DErrorCode DActiveSyncDataManager::OpenMessageStore() {
-    DErrorCode err = AllocateMessageStore();
-    if (err == kNoError && m_msg->GetMsgStore() == nullptr) err = m_msg->Open(nullptr);
-    return err;
-}
-
 // --- Add, Delete, Update ---
 
 DErrorCode DActiveSyncDataManager::ProcessAddFolderCommandData(WBXMLTreeNode *node, bool *waits) {

@@ -129,27 +129,12 @@ DErrorCode DActiveSyncDataManager::CheckPendingItems(BYTE *pending) {
     if (pending == nullptr) return generalErrNULLPointer;
     *pending = 0;
     if (m_msg == nullptr) return kNoError;
-    DErrorCode err = m_msg->GetMsgStore() == nullptr ? m_msg->Open(nullptr) : kNoError;
+    DErrorCode err = OpenMessageStore();
     if (err != kNoError) return err;
-    DWinMobOutlookMessageCollection *outbox = nullptr;
-    err = m_msg->GetOutboxCollection(&outbox);
-    // No outbox known yet: nothing can wait in it.
-    if (err == generalErrItemNotFound || (err == kNoError && outbox == nullptr)) return kNoError;
-    if (err == kNoError) err = outbox->Open();
-    uint32_t count = 0;
-    if (err == kNoError) err = outbox->GetCount(&count);
-    for (uint32_t i = 0; err == kNoError && i < count && *pending == 0; ++i) {
-        IOutlookItem *item = nullptr;
-        err = outbox->GetItem(i, &item);
-        if (err != kNoError) break;
-        bool keptNew = false, deleted = false, moved = false;
-        err = item->IsKeptNew(&keptNew);
-        if (err == kNoError) err = item->IsDeleted(&deleted);
-        auto *message = dynamic_cast<IOutlookMessage *>(item);
-        if (err == kNoError && message != nullptr) err = message->IsMoved(&moved);
-        if (err == kNoError && !keptNew && !deleted && !moved) *pending = 1;
-        delete item;
-    }
+    IOutlookItem *message = nullptr;
+    err = NextOutgoingMessage(&message);
+    if (message != nullptr) *pending = 1;
+    delete message;
     return err;
 }
 

@@ -121,17 +121,31 @@ DErrorCode DActiveSyncDataManager::CollectSendMail() {
     m_attachmentList.Free();
     m_sendEncoding = false;
     DErrorCode err = OpenMessageStore();
+    IOutlookItem *message = nullptr;
+    // The same rule as the pending-item check, so that a send step the
+    // engine starts always finds its message.
+    if (err == kNoError) err = NextOutgoingMessage(&message);
+    if (err != kNoError) return err;
+    // Nothing to send for this step.
+    if (message == nullptr) return generalErrIndexOutOfRange;
+    err = m_workList.Append(message);
+    if (err != kNoError) {
+        delete message;
+        return err;
+    }
+    return GoTo(kDMWriteSendHeaders);
+}
+
+DErrorCode DActiveSyncDataManager::NextOutgoingMessage(IOutlookItem **found) {
+    *found = nullptr;
     DWinMobOutlookMessageCollection *outbox = nullptr;
-    if (err == kNoError) err = m_msg->GetOutboxCollection(&outbox);
+    DErrorCode err = m_msg->GetOutboxCollection(&outbox);
     // No outbox known yet: nothing can wait in it.
-    if (err == generalErrItemNotFound || (err == kNoError && outbox == nullptr)) return generalErrIndexOutOfRange;
+    if (err == generalErrItemNotFound || (err == kNoError && outbox == nullptr)) return kNoError;
     if (err == kNoError) err = outbox->Open();
     uint32_t count = 0;
     if (err == kNoError) err = outbox->GetCount(&count);
-    bool found = false;
-    // The same rule as the pending-item check, so that a send step the
-    // engine starts always finds its message.
-    for (uint32_t i = 0; err == kNoError && i < count && !found; ++i) {
+    for (uint32_t i = 0; err == kNoError && i < count && *found == nullptr; ++i) {
         IOutlookItem *item = nullptr;
         err = outbox->GetItem(i, &item);
         if (err != kNoError) break;
@@ -141,18 +155,12 @@ DErrorCode DActiveSyncDataManager::CollectSendMail() {
         auto *message = dynamic_cast<IOutlookMessage *>(item);
         if (err == kNoError && message != nullptr) err = message->IsMoved(&moved);
         if (err == kNoError && message != nullptr && !keptNew && !deleted && !moved) {
-            err = m_workList.Append(item);
-            if (err == kNoError) {
-                item = nullptr;
-                found = true;
-            }
+            *found = item;
+            item = nullptr;
         }
         delete item;
     }
-    if (err != kNoError) return err;
-    // Nothing to send for this step.
-    if (!found) return generalErrIndexOutOfRange;
-    return GoTo(kDMWriteSendHeaders);
+    return err;
 }
 
 IOutlookMessage *DActiveSyncDataManager::MessageToSend() const {

@@ -17,6 +17,12 @@ DErrorCode DActiveSyncDataManager::AllocateMessageStore() {
     return kNoError;
 }
 
+DErrorCode DActiveSyncDataManager::OpenMessageStore() {
+    DErrorCode err = AllocateMessageStore();
+    if (err == kNoError && m_msg->GetMsgStore() == nullptr) err = m_msg->Open(nullptr);
+    return err;
+}
+
 DErrorCode DActiveSyncDataManager::AllocatePimStore(uint32_t kind, DOutlookManager **store) {
     if (*store != nullptr) return kNoError;
     PimStoreAllocator allocate = kind == kOutlookItemAppointment ? m_allocCal
@@ -41,12 +47,8 @@ DErrorCode DActiveSyncDataManager::CurrentMailFolder(DWinMobOutlookMessageCollec
     DEASFolderInfoRecord *folder = nullptr;
     DErrorCode err = m_folders->GetCurrentFolder(&folder);
     if (err != kNoError) return err;
-    err = AllocateMessageStore();
+    err = OpenMessageStore();
     if (err != kNoError) return err;
-    if (m_msg->GetMsgStore() == nullptr) {
-        err = m_msg->Open(nullptr);
-        if (err != kNoError) return err;
-    }
     return m_msg->GetMailFolderCollection(folder->GetString(kFolderFieldServerID), collection);
 }
 
