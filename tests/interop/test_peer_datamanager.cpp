@@ -2,7 +2,6 @@
 // loopback: a fresh device learns alice's folder hierarchy and the Inbox's
 // message headers, checked against what the server's mail store holds; a
 // second run with nothing new syncs the Inbox once and changes nothing.
-#include <curl/curl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,6 +16,7 @@
 #include "DeviceInbox.h"
 #include "EngineTestSupport.h"
 #include "IOutlookMessage.h"
+#include "ImapProbe.h"
 #include "peertestutil.h"
 #include "vplatform_mail.h"
 #include "vplatform_test.h"
@@ -29,30 +29,6 @@ const char16_t *const kMailStore = u"Vantrel E-Mail";
 #else
 const char16_t *const kMailStore = u"Vantrel";
 #endif
-
-// The messages of a mailbox as the server's IMAP store counts them (SEARCH ALL); -1 when it cannot be asked.
-int ServerMessageCount(const PeerSettings &peer, const std::string &mailbox) {
-    CURL *curl = curl_easy_init();
-    if (curl == nullptr) return -1;
-    std::string answer;
-    const std::string url = "imap://" + peer.imap + "/" + mailbox + "?ALL";
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_USERNAME, peer.user.c_str());
-    curl_easy_setopt(curl, CURLOPT_PASSWORD, peer.password.c_str());
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 20L);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &answer);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, +[](char *data, size_t size, size_t count, void *user) -> size_t {
-        static_cast<std::string *>(user)->append(data, size * count);
-        return size * count;
-    });
-    const CURLcode result = curl_easy_perform(curl);
-    curl_easy_cleanup(curl);
-    if (result != CURLE_OK || answer.find("* SEARCH") == std::string::npos) return -1;
-    std::istringstream words(answer.substr(answer.find("* SEARCH") + 8));
-    int count = 0;
-    for (std::string word; words >> word;) ++count;
-    return count;
-}
 
 class PeerDataManagerTest : public PeerTest {
 protected:
@@ -141,7 +117,7 @@ TEST_F(PeerDataManagerTest, AFreshDeviceLearnsTheFoldersAndTheInboxHeadersAndASe
 
     // Every Inbox mail of the server, with its subject.
     const std::vector<std::string> subjects = DeviceInboxSubjects(global.get());
-    const int onServer = ServerMessageCount(Peer(), "INBOX");
+    const int onServer = ImapMessageCount(Peer(), "INBOX");
     ASSERT_GT(onServer, 0);
     EXPECT_EQ(int(subjects.size()), onServer);
     const std::set<std::string> held(subjects.begin(), subjects.end());
