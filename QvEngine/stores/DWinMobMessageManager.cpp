@@ -26,6 +26,7 @@ DWinMobMessageManager::DWinMobMessageManager()
       m_mapiInitialized(false),
       m_request(nullptr),
       m_shadow(nullptr),
+      m_storeOutbox(nullptr),
       m_tagServerID(0),
       m_tagParentServerID(0),
       m_tagSendType(0),
@@ -195,6 +196,8 @@ DErrorCode DWinMobMessageManager::Close() {
     Deactivate();
     LogText("DWinMobMessageManager::Close().\n");
     DeleteAllCollections();
+    delete m_storeOutbox;
+    m_storeOutbox = nullptr;
     if (m_store != nullptr) m_store->Release();
     m_store = nullptr;
     if (m_session != nullptr) {
@@ -272,7 +275,32 @@ DErrorCode DWinMobMessageManager::GetInboxCollection(DWinMobOutlookMessageCollec
     return TypedCollection(kFolderTypeInbox, collection);
 }
 DErrorCode DWinMobMessageManager::GetOutboxCollection(DWinMobOutlookMessageCollection **collection) {
-    return TypedCollection(kFolderTypeOutbox, collection);
+    DErrorCode err = TypedCollection(kFolderTypeOutbox, collection);
+    // Not every server has an Outbox of its own to name; the mail program
+    // still puts outgoing mail into the store's, which must not wait there
+    // for ever.
+    return err == generalErrItemNotFound ? StoreOutboxCollection(collection) : err;
+}
+
+DErrorCode DWinMobMessageManager::StoreOutboxCollection(DWinMobOutlookMessageCollection **collection) {
+    if (m_storeOutbox == nullptr) {
+        std::vector<BYTE> entryID;
+        // No store open: no Outbox, as without a server one.
+        if (m_store == nullptr) return generalErrItemNotFound;
+        DErrorCode err = ReadStoreEntryID(PR_IPM_OUTBOX_ENTRYID, &entryID);
+        if (err != kNoError) return err;
+        auto *made = new (std::nothrow) DWinMobOutlookMessageCollection(this, m_store, m_log);
+        if (made == nullptr) return generalErrMemoryError;
+        err = made->Init(entryID.data(), uint32_t(entryID.size()), "", m_shadow);
+        if (err == kNoError) err = made->Open();
+        if (err != kNoError) {
+            delete made;
+            return err;
+        }
+        m_storeOutbox = made;
+    }
+    *collection = m_storeOutbox;
+    return kNoError;
 }
 DErrorCode DWinMobMessageManager::GetDraftsCollection(DWinMobOutlookMessageCollection **collection) {
     return TypedCollection(kFolderTypeDrafts, collection);

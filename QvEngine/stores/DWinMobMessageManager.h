@@ -122,6 +122,8 @@ private:
     DErrorCode OpenMsgStore();
     DErrorCode CompletePrepareForSync();
     DErrorCode TypedCollection(uint32_t type, DWinMobOutlookMessageCollection **collection);
+    // The collection over the store's own Outbox, for a server that names none.
+    DErrorCode StoreOutboxCollection(DWinMobOutlookMessageCollection **collection);
 
     // --- Folder binding (DWinMobMessageFolders.cpp) ---
     // Whether folders below this parent get store folders.
@@ -165,6 +167,7 @@ private:
     bool m_mapiInitialized;
     DActiveTaskSignal *m_request;
     DWinMobShadowDB *m_shadow;
+    DWinMobOutlookMessageCollection *m_storeOutbox;  // owned; none until asked for
     ULONG m_tagServerID;
     ULONG m_tagParentServerID;
     ULONG m_tagSendType;

@@ -1,0 +1,524 @@
+// What a person does to mail on the device reaches the real ActiveSync
+// server on loopback, checked in the server's own mail store over IMAP: a
+// message read, deleted and moved after a first sync; a message written
+// into the Outbox with an attachment, delivered to another user; a reply
+// and a forward of a received message, which go out as smart commands so
+// that the server links them to their original and adds its attachments.
+// Each test works on mails it delivered itself, under subjects of its own,
+// and removes them from the server when it is done.
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ActiveSyncEngineConstants.h"
+#include "DActiveSyncEngine.h"
+#include "DWinMobMessageManager.h"
+#include "DWinMobOutlookMessage.h"
+#include "DWinMobOutlookMessageCollection.h"
+#include "DWinMobShadowDB.h"
+#include "EngineTestSupport.h"
+#include "ImapProbe.h"
+#include "MAPIPropertyHelpers.h"
+#include "MailStoreCalls.h"
+#include "SendTypeMapping.h"
+#include "ShadowProps.h"
+#include "peertestutil.h"
+#include "vplatform_mail.h"
+#include "vplatform_mailuser.h"
+#include "vplatform_test.h"
+#include "winreg.h"
+
+namespace {
+
+#ifdef VANTREL_EDITION_SMARTPHONE
+const char16_t *const kMailStore = u"Vantrel E-Mail";
+#else
+const char16_t *const kMailStore = u"Vantrel";
+#endif
+
+const char kBob[] = "bob";
+const char kBobPassword[] = "secret2";
+
+// A small file with every byte value a careless text path would mangle.
+std::vector<BYTE> BinaryFile() {
+    std::vector<BYTE> bytes;
+    for (int i = 0; i < 300; ++i) bytes.push_back(BYTE((i * 7 + 13) % 256));
+    bytes[5] = 0;
+    bytes[6] = '\r';
+    bytes[7] = '\n';
+    return bytes;
+}
+
+std::string Base64(const std::vector<BYTE> &bytes) {
+    static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        const uint32_t n = (uint32_t(bytes[i]) << 16) | (i + 1 < bytes.size() ? uint32_t(bytes[i + 1]) << 8 : 0) |
+                           (i + 2 < bytes.size() ? bytes[i + 2] : 0);
+        out += kAlphabet[(n >> 18) & 63];
+        out += kAlphabet[(n >> 12) & 63];
+        out += i + 1 < bytes.size() ? kAlphabet[(n >> 6) & 63] : '=';
+        out += i + 2 < bytes.size() ? kAlphabet[n & 63] : '=';
+        if (i % 57 == 54) out += "\r\n";
+    }
+    return out;
+}
+
+std::vector<BYTE> Unbase64(const std::string &text) {
+    std::vector<BYTE> out;
+    uint32_t bits = 0;
+    int have = 0;
+    for (char c : text) {
+        int v = -1;
+        if (c >= 'A' && c <= 'Z') v = c - 'A';
+        if (c >= 'a' && c <= 'z') v = c - 'a' + 26;
+        if (c >= '0' && c <= '9') v = c - '0' + 52;
+        if (c == '+') v = 62;
+        if (c == '/') v = 63;
+        if (v < 0) continue;
+        bits = (bits << 6) | uint32_t(v);
+        have += 6;
+        if (have >= 8) {
+            have -= 8;
+            out.push_back(BYTE((bits >> have) & 0xFF));
+        }
+    }
+    return out;
+}
+
+// The base64 content of the message's part whose headers name the file
+// (up to the next boundary line), decoded; empty when there is none.
+std::vector<BYTE> AttachmentBytes(const std::string &message, const std::string &fileName) {
+    size_t at = message.find("filename=\"" + fileName + "\"");
+    if (at == std::string::npos) at = message.find("filename=" + fileName);
+    if (at == std::string::npos) return {};
+    const size_t body = message.find("\r\n\r\n", at);
+    if (body == std::string::npos) return {};
+    const size_t end = message.find("\r\n--", body + 4);
+    return Unbase64(message.substr(body + 4, end == std::string::npos ? std::string::npos : end - body - 4));
+}
+
+// One header's value (the first of that name), unfolded; "" when absent.
+std::string HeaderOf(const std::string &message, const std::string &name) {
+    const std::string head = message.substr(0, message.find("\r\n\r\n"));
+    std::string lower = head;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) { return char(std::tolower(c)); });
+    std::string wanted = name + ":";
+    std::transform(wanted.begin(), wanted.end(), wanted.begin(), [](char c) { return char(std::tolower(c)); });
+    size_t at = lower.compare(0, wanted.size(), wanted) == 0 ? 0 : lower.find("\n" + wanted);
+    if (at == std::string::npos) return "";
+    if (at != 0) ++at;
+    std::string value;
+    size_t line = at + wanted.size();
+    for (;;) {
+        const size_t end = head.find("\r\n", line);
+        value += head.substr(line, end == std::string::npos ? std::string::npos : end - line);
+        if (end == std::string::npos || end + 2 >= head.size() || (head[end + 2] != ' ' && head[end + 2] != '\t'))
+            break;
+        line = end + 2;
+    }
+    const size_t first = value.find_first_not_of(" \t");
+    return first == std::string::npos ? "" : value.substr(first);
+}
+
+// Hands one message to the server's SMTP port (from bob); true when taken.
+// With a file, the message is multipart with the file as a base64 part.
+bool DeliverMail(const PeerSettings &peer, const std::string &to, const std::string &subject,
+                 const std::string &fileName = "", const std::vector<BYTE> &file = {}) {
+    struct Source {
+        std::string text;
+        size_t at = 0;
+    } source;
+    source.text = "From: bob@example.test\r\nTo: " + to + "\r\nSubject: " + subject + "\r\nMessage-ID: <" + subject +
+                  "@example.test>\r\nDate: Fri, 11 Dec 2026 09:00:00 +0000\r\nMIME-Version: 1.0\r\n";
+    if (fileName.empty()) {
+        source.text += "Content-Type: text/plain; charset=us-ascii\r\n\r\nThe text of " + subject + ".\r\n";
+    } else {
+        source.text += "Content-Type: multipart/mixed; boundary=\"b-" + subject + "\"\r\n\r\n--b-" + subject +
+                       "\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\nThe text of " + subject + ".\r\n--b-" +
+                       subject + "\r\nContent-Type: application/octet-stream; name=\"" + fileName +
+                       "\"\r\nContent-Disposition: attachment; filename=\"" + fileName +
+                       "\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" + Base64(file) + "\r\n--b-" + subject +
+                       "--\r\n";
+    }
+    CURL *curl = curl_easy_init();
+    if (curl == nullptr) return false;
+    curl_slist *rcpt = curl_slist_append(nullptr, ("<" + to + ">").c_str());
+    const std::string url = "smtp://" + peer.smtp;
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_MAIL_FROM, "<bob@example.test>");
+    curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, rcpt);
+    curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 20L);
+    curl_easy_setopt(curl, CURLOPT_READDATA, &source);
+    curl_easy_setopt(curl, CURLOPT_READFUNCTION, +[](char *buffer, size_t size, size_t count, void *user) -> size_t {
+        auto *s = static_cast<Source *>(user);
+        const size_t n = std::min(size * count, s->text.size() - s->at);
+        std::memcpy(buffer, s->text.data() + s->at, n);
+        s->at += n;
+        return n;
+    });
+    const CURLcode result = curl_easy_perform(curl);
+    curl_slist_free_all(rcpt);
+    curl_easy_cleanup(curl);
+    return result == CURLE_OK;
+}
+
+std::string Quoted(const std::string &text) { return "\"" + text + "\""; }
+
+// One message of the device's Inbox as the engine left it.
+struct DeviceMail {
+    std::string subject;
+    std::string serverID;
+    std::vector<BYTE> entryID;
+    CEOID record = 0;
+};
+
+class PeerMailUpTest : public PeerTest {
+protected:
+    void SetUp() override {
+        PeerTest::SetUp();
+        if (HasFatalFailure()) return;
+        HKEY h;
+        DWORD disposition = 0;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Brellow\\Vantrel", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &h, &disposition),
+                  ERROR_SUCCESS);
+        RegCloseKey(h);
+        vplat::ConnMgrResetScript();
+        ASSERT_EQ(vplat::MailAccountProvision(kMailStore), S_OK);
+        global = std::make_unique<EngineGlobal>();
+        const PeerEndpoint &endpoint = Peer().http;
+        SetTestAccount(global->prefs,
+                       std::string(endpoint.host.begin(), endpoint.host.end()) + ":" + std::to_string(endpoint.port),
+                       Peer().user, Peer().password, false, false);
+        global->prefs.SetQVDeviceID(
+            RunText("VUP" + std::to_string(GetCurrentProcessId()) + std::to_string(GetTickCount())));
+        global->prefs.SetSyncEMailDateRange(0);
+        global->prefs.SaveAll();
+        tag = std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount());
+        MakeEngine();
+    }
+    void TearDown() override {
+        manager.reset();
+        if (shadow.IsOpen()) shadow.Close();
+        engine.reset();
+        global.reset();
+        vplat::ConnMgrResetScript();
+        if (!tag.empty() && !Peer().user.empty()) RemoveOwnMail();
+        PeerTest::TearDown();
+    }
+
+    void MakeEngine() {
+        engine.reset();
+        client = RecordingClient();
+        engine = std::make_unique<DActiveSyncEngine>();
+        ASSERT_EQ(engine->Initialize(global.get(), &client), kNoError);
+    }
+
+    void Run(uint32_t options = 0) {
+        MakeEngine();
+        ASSERT_EQ(engine->StartSync(kRunFlagEMail, options, kLockModeWait, kRunKindUser), kNoError);
+        ASSERT_TRUE(PumpEngineUntil(*global, [this] { return client.RunOver(); })) << global->log.text;
+        EXPECT_TRUE(client.errors.empty()) << std::hex << (client.errors.empty() ? 0 : client.errors[0]) << "\n"
+                                           << global->log.text;
+    }
+
+    std::string Subject(const std::string &what) const { return "up-" + what + "-" + tag; }
+
+    // The device's message manager and the e-mail shadow database, opened
+    // as another part of the device would open them.
+    void OpenDevice() {
+        manager.reset();
+        DWinMobMessageManager *made = nullptr;
+        ASSERT_EQ(AllocateMessageManager(&made, global.get(), &quiet), kNoError);
+        manager.reset(made);
+        ASSERT_EQ(manager->Open(nullptr), kNoError);
+        if (!shadow.IsOpen()) {
+            ASSERT_EQ(shadow.Open(kShadowEmail), kNoError);
+        }
+    }
+
+    // The Inbox message with that subject (subject "" when there is none).
+    DeviceMail InboxMail(const std::string &subject) {
+        DeviceMail found;
+        DWinMobOutlookMessageCollection *inbox = nullptr;
+        EXPECT_EQ(manager->GetInboxCollection(&inbox), kNoError);
+        uint32_t count = 0;
+        if (inbox != nullptr) inbox->GetCount(&count);
+        for (uint32_t i = 0; i < count && found.subject.empty(); ++i) {
+            IOutlookItem *item = nullptr;
+            if (inbox->GetItem(i, &item) != kNoError) continue;
+            std::unique_ptr<IOutlookItem> owned(item);
+            auto *message = dynamic_cast<DWinMobOutlookMessage *>(item);
+            VString text;
+            if (message == nullptr || message->GetSubject(&text) != kNoError) continue;
+            text.ConvertTo(kVStringUTF8);
+            if (text.GetNarrowText() == nullptr || subject != text.GetNarrowText()) continue;
+            found.subject = subject;
+            found.serverID = message->GetServerIDText();
+            found.entryID = message->GetEntryID();
+            found.record = message->GetShadowRecord() != nullptr ? message->GetShadowRecord()->GetObjectID() : 0;
+        }
+        return found;
+    }
+
+    std::vector<BYTE> FolderEntryID(const char *displayName) {
+        uint32_t count = 0;
+        global->folders.GetRecordCount(&count);
+        for (uint32_t i = 0; i < count; ++i) {
+            DEASFolderInfoRecord *folder = nullptr;
+            if (global->folders.GetFolderAt(i, &folder) != kNoError || folder->GetData() == nullptr) continue;
+            if (std::string(folder->GetDisplayName()) == displayName)
+                return std::vector<BYTE>(folder->GetData(), folder->GetData() + folder->GetDataSize());
+        }
+        return {};
+    }
+    std::vector<BYTE> InboxEntryID() {
+        DEASFolderInfoRecord *inbox = nullptr;
+        if (global->folders.FindFirstFolderOfType(kFolderTypeInbox, &inbox) != kNoError || inbox->GetData() == nullptr)
+            return {};
+        return std::vector<BYTE>(inbox->GetData(), inbox->GetData() + inbox->GetDataSize());
+    }
+
+    // The scheduler's mail change recorder is not part of this program: each
+    // of these writes the shadow marks it writes for the person's action.
+    void RecordRead(const DeviceMail &mail) {
+        DWinMobShadowRecord record;
+        ASSERT_EQ(shadow.GetRecordByOID(mail.record, &record), kNoError);
+        ASSERT_EQ(record.SetReadChanged(true), kNoError);
+        ASSERT_EQ(record.MarkModified(), kNoError);
+    }
+    void RecordTrashed(const DeviceMail &mail) {
+        DWinMobShadowRecord record;
+        ASSERT_EQ(shadow.GetRecordByOID(mail.record, &record), kNoError);
+        ASSERT_EQ(record.SetDeleted(true), kNoError);
+        ASSERT_EQ(record.MarkModified(), kNoError);
+    }
+    void RecordMoved(const DeviceMail &mail, const std::vector<BYTE> &from, const std::vector<BYTE> &to) {
+        DWinMobShadowRecord record;
+        ASSERT_EQ(shadow.GetRecordByOID(mail.record, &record), kNoError);
+        ASSERT_EQ(record.SetFolderID(to.data(), uint32_t(to.size())), kNoError);
+        ASSERT_EQ(record.SetPreviousFolderID(from.data(), uint32_t(from.size())), kNoError);
+        ASSERT_EQ(record.SetMoved(true), kNoError);
+        ASSERT_EQ(record.MarkModified(), kNoError);
+    }
+    void RecordInOutbox(const std::vector<BYTE> &entryID) {
+        std::vector<BYTE> outbox;
+        ASSERT_EQ(MailGetBinary(manager->GetMsgStore(), PR_IPM_OUTBOX_ENTRYID, &outbox), S_OK);
+        DWinMobShadowRecord record;
+        ASSERT_EQ(shadow.NewRecord(&record), kNoError);
+        ASSERT_EQ(record.SetLocalID(entryID.data(), uint32_t(entryID.size())), kNoError);
+        ASSERT_EQ(shadow.WriteRecord(&record), kNoError);
+        ASSERT_EQ(record.SetFolderID(outbox.data(), uint32_t(outbox.size())), kNoError);
+        ASSERT_EQ(record.SetNew(true), kNoError);
+    }
+
+    // Which store folder holds the message now ("" when it is gone).
+    std::string DeviceFolderOf(const std::vector<BYTE> &entryID) {
+        ULONG type = 0;
+        LPUNKNOWN unknown = nullptr;
+        if (manager->GetMsgStore()->OpenEntry(ULONG(entryID.size()), MailEntryID(entryID), nullptr, 0, &type,
+                                              &unknown) != S_OK ||
+            unknown == nullptr)
+            return "";
+        auto *message = static_cast<IMessage *>(unknown);
+        std::vector<BYTE> parent, folder;
+        MailGetBinary(message, PR_PARENT_ENTRYID, &parent);
+        message->Release();
+        const ULONG tags[] = {PR_IPM_OUTBOX_ENTRYID, PR_IPM_SENTMAIL_ENTRYID, PR_IPM_WASTEBASKET_ENTRYID};
+        const char *names[] = {"Outbox", "Sent Items", "Deleted Items"};
+        for (int i = 0; i < 3; ++i)
+            if (MailGetBinary(manager->GetMsgStore(), tags[i], &folder) == S_OK && folder == parent) return names[i];
+        return "elsewhere";
+    }
+
+    // Marks a composed message as the device's mail program marks a reply
+    // (or forward) to the message of that server id.
+    void MarkAnswer(const std::vector<BYTE> &entryID, uint32_t storedSendType, const std::string &parentID) {
+        IMsgStore *store = manager->GetMsgStore();
+        ULONG type = 0;
+        LPUNKNOWN unknown = nullptr;
+        ASSERT_EQ(store->OpenEntry(ULONG(entryID.size()), MailEntryID(entryID), nullptr, MAPI_MODIFY, &type, &unknown),
+                  S_OK);
+        auto *message = static_cast<IMessage *>(unknown);
+        ULONG sendTag = 0, parentTag = 0;
+        EXPECT_EQ(GetMAPIPropertyIDFromName(store, kPropNameSendType, PT_LONG, &sendTag), kNoError);
+        EXPECT_EQ(GetMAPIPropertyIDFromName(store, kPropNameParentServerID, PT_UNICODE, &parentTag), kNoError);
+        EXPECT_EQ(SetMAPIMessageULONGProprty(message, sendTag, storedSendType), kNoError);
+        const std::u16string wide(parentID.begin(), parentID.end());
+        SPropValue id = {};
+        id.ulPropTag = parentTag;
+        id.Value.lpszW = const_cast<WCHAR *>(wide.c_str());
+        EXPECT_EQ(MailSetProp(message, &id), S_OK);
+        EXPECT_EQ(message->SaveChanges(0), S_OK);
+        message->Release();
+    }
+
+    std::vector<unsigned> Find(const std::string &user, const std::string &password, const std::string &mailbox,
+                               const std::string &criteria) {
+        return ImapSearch(Peer(), user, password, mailbox, criteria);
+    }
+    std::vector<unsigned> Alice(const std::string &mailbox, const std::string &criteria) {
+        return Find(Peer().user, Peer().password, mailbox, criteria);
+    }
+
+    // Removes every mail under this test's subjects from the mailboxes it
+    // may have reached.
+    void RemoveOwnMail() {
+        struct Box {
+            std::string user, password, mailbox;
+        } boxes[] = {{Peer().user, Peer().password, "INBOX"},
+                     {Peer().user, Peer().password, "Projects"},
+                     {Peer().user, Peer().password, "Trash"},
+                     {Peer().user, Peer().password, "Sent"},
+                     {kBob, kBobPassword, "INBOX"}};
+        for (const Box &box : boxes) {
+            const std::vector<unsigned> uids =
+                ImapSearch(Peer(), box.user, box.password, box.mailbox, "SUBJECT " + Quoted(tag));
+            if (uids.empty()) continue;
+            std::string set;
+            for (unsigned uid : uids) set += (set.empty() ? "" : ",") + std::to_string(uid);
+            ImapRun(Peer(), box.user, box.password, box.mailbox, "UID STORE " + set + " +FLAGS.SILENT (\\Deleted)");
+            ImapRun(Peer(), box.user, box.password, box.mailbox, "EXPUNGE");
+        }
+    }
+
+    struct Quiet : IOutlookManagerClient {
+        void OutlookManager_ReportStatus(DStatusData *, uint32_t) override {}
+    } quiet;
+    std::unique_ptr<EngineGlobal> global;
+    std::unique_ptr<DActiveSyncEngine> engine;
+    RecordingClient client;
+    std::unique_ptr<DWinMobMessageManager> manager;
+    DWinMobShadowDB shadow;
+    std::string tag;
+};
+
+TEST_F(PeerMailUpTest, ReadDeletedAndMovedOnTheDeviceAreSoOnTheServer) {
+    const std::string read = Subject("read"), gone = Subject("gone"), moved = Subject("moved");
+    for (const std::string &subject : {read, gone, moved})
+        ASSERT_TRUE(DeliverMail(Peer(), Peer().user + "@example.test", subject)) << subject;
+    Run();
+    if (HasFatalFailure()) return;
+    OpenDevice();
+    if (HasFatalFailure()) return;
+    const DeviceMail readMail = InboxMail(read), goneMail = InboxMail(gone), movedMail = InboxMail(moved);
+    for (const DeviceMail *mail : {&readMail, &goneMail, &movedMail}) {
+        ASSERT_FALSE(mail->subject.empty()) << "not on the device after the first sync\n" << global->log.text;
+        ASSERT_NE(mail->record, 0u);
+    }
+    const std::vector<BYTE> inboxID = InboxEntryID(), projectsID = FolderEntryID("Projects");
+    ASSERT_FALSE(projectsID.empty());
+    ASSERT_EQ(Alice("INBOX", "SEEN SUBJECT " + Quoted(read)).size(), 0u);
+
+    ASSERT_EQ(vplat::MailUserReadMessage(kMailStore, readMail.entryID, true), S_OK);
+    RecordRead(readMail);
+    ASSERT_EQ(vplat::MailUserDeleteMessage(kMailStore, goneMail.entryID), S_OK);
+    RecordTrashed(goneMail);
+    ASSERT_EQ(vplat::MailUserMoveMessage(kMailStore, movedMail.entryID, projectsID), S_OK);
+    RecordMoved(movedMail, inboxID, projectsID);
+    manager.reset();
+    shadow.Close();
+
+    Run();
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(Alice("INBOX", "SEEN SUBJECT " + Quoted(read)).size(), 1u) << global->log.text;
+    // Gone from the Inbox: expunged, or moved to Trash (deletes are moves).
+    EXPECT_TRUE(Alice("INBOX", "UNDELETED SUBJECT " + Quoted(gone)).empty()) << global->log.text;
+    EXPECT_EQ(Alice("Projects", "SUBJECT " + Quoted(moved)).size(), 1u) << global->log.text;
+    EXPECT_TRUE(Alice("INBOX", "UNDELETED SUBJECT " + Quoted(moved)).empty());
+}
+
+TEST_F(PeerMailUpTest, OutboxMailWithAnAttachmentReachesItsRecipientWhole) {
+    Run();
+    if (HasFatalFailure()) return;
+    OpenDevice();
+    if (HasFatalFailure()) return;
+    const std::string subject = Subject("sent");
+    const std::vector<BYTE> file = BinaryFile();
+    std::vector<BYTE> entryID;
+    ASSERT_EQ(vplat::MailUserComposeOutbox(kMailStore, {u"bob@example.test"}, {},
+                                           std::u16string(subject.begin(), subject.end()), u"Here is the file.\r\n",
+                                           {{u"blob.bin", file}}, &entryID),
+              S_OK);
+    RecordInOutbox(entryID);
+    manager.reset();
+    shadow.Close();
+
+    Run(kRunOptionSendOutgoing);
+    if (HasFatalFailure()) return;
+    const std::vector<unsigned> arrived = Find(kBob, kBobPassword, "INBOX", "SUBJECT " + Quoted(subject));
+    ASSERT_EQ(arrived.size(), 1u) << global->log.text;
+    const std::string message = ImapFetchMessage(Peer(), kBob, kBobPassword, "INBOX", arrived[0]);
+    EXPECT_EQ(HeaderOf(message, "Subject"), subject);
+    EXPECT_EQ(AttachmentBytes(message, "blob.bin"), file) << message;
+    // Off the Outbox: filed in Sent Items, or deleted, as the preference says.
+    OpenDevice();
+    if (HasFatalFailure()) return;
+    const std::string folder = DeviceFolderOf(entryID);
+    EXPECT_TRUE(folder == "Sent Items" || folder.empty()) << folder;
+}
+
+TEST_F(PeerMailUpTest, ReplyAndForwardGoAsSmartCommandsLinkedToTheirOriginal) {
+    const std::string original = Subject("original");
+    const std::vector<BYTE> file = BinaryFile();
+    ASSERT_TRUE(DeliverMail(Peer(), Peer().user + "@example.test", original, "report.bin", file));
+    Run();
+    if (HasFatalFailure()) return;
+    OpenDevice();
+    if (HasFatalFailure()) return;
+    const DeviceMail parent = InboxMail(original);
+    ASSERT_FALSE(parent.serverID.empty()) << global->log.text;
+
+    const std::string reply = Subject("reply"), forward = Subject("forward");
+    struct Answer {
+        std::string subject;
+        uint32_t storedType;
+    } answers[] = {{reply, kStoredSendTypeReply}, {forward, kStoredSendTypeForward}};
+    for (const Answer &answer : answers) {
+        std::vector<BYTE> entryID;
+        ASSERT_EQ(vplat::MailUserComposeOutbox(kMailStore, {u"bob@example.test"}, {},
+                                               std::u16string(answer.subject.begin(), answer.subject.end()),
+                                               u"My answer.\r\n", {}, &entryID),
+                  S_OK);
+        MarkAnswer(entryID, answer.storedType, parent.serverID);
+        RecordInOutbox(entryID);
+    }
+    manager.reset();
+    shadow.Close();
+
+    const size_t from = global->log.text.size();
+    Run(kRunOptionSendOutgoing);
+    if (HasFatalFailure()) return;
+    const std::string log = global->log.text.substr(from);
+    size_t smart = 0;
+    for (size_t at = log.find("EActiveSyncStep_EMailSmartSendCmd\n"); at != std::string::npos;
+         at = log.find("EActiveSyncStep_EMailSmartSendCmd\n", at + 1))
+        ++smart;
+    EXPECT_EQ(smart, 2u) << log;
+
+    // The device's text carries no link to the original: the server adds
+    // it (and the forward's attachments) only for a smart command naming it.
+    const std::string originalID = "<" + original + "@example.test>";
+    for (const Answer &answer : answers) {
+        SCOPED_TRACE(answer.subject);
+        const std::vector<unsigned> arrived = Find(kBob, kBobPassword, "INBOX", "SUBJECT " + Quoted(answer.subject));
+        ASSERT_EQ(arrived.size(), 1u) << log;
+        const std::string message = ImapFetchMessage(Peer(), kBob, kBobPassword, "INBOX", arrived[0]);
+        EXPECT_NE(HeaderOf(message, "References").find(originalID), std::string::npos) << message;
+        if (answer.storedType == kStoredSendTypeReply) {
+            EXPECT_EQ(HeaderOf(message, "In-Reply-To"), originalID) << message;
+        } else {
+            EXPECT_EQ(AttachmentBytes(message, "report.bin"), file) << message;
+        }
+    }
+}
+
+}  // namespace
