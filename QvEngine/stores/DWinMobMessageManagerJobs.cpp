@@ -2,7 +2,52 @@
 // messages, the end-of-run clean-up, and the jobs that complete and purge
 // the messages of a Sync round or empty the folders.
 #include "DWinMobMessageManager.h"
+#include "MailStoreCalls.h"
 #include "ServerIDText.h"
+
+namespace {
+
+// A record still marked as being written, with no server id, is what a
+// process stopped while it made a server message left: the message it names
+// (not yet whole, or whole without its server id) and the record go, and the
+// server's next answer brings the message again. A mark beside a server id
+// is the remains of a rewrite stopped half-way: the message stays, and its
+// changes are recorded again.
+DErrorCode DropUnfinishedMessages(DWinMobShadowDB *shadow, IMsgStore *store) {
+    uint32_t count = 0;
+    DErrorCode err = shadow->GetRecordCount(&count);
+    for (uint32_t index = 0; err == kNoError && index < count;) {
+        DWinMobShadowRecord record;
+        err = shadow->GetRecordAt(index, &record);
+        if (err != kNoError) break;
+        uint32_t flags = 0;
+        if (record.GetFlags(&flags) != kNoError || (flags & kShadowFlagIgnoreChanges) == 0) {
+            ++index;
+            continue;
+        }
+        if (record.HasServerID()) {
+            err = record.SetIgnoringChanges(false);
+            ++index;
+            continue;
+        }
+        std::vector<BYTE> folderID;
+        std::vector<BYTE> localID;
+        IMAPIFolder *folder = nullptr;
+        if (store != nullptr && record.GetLocalID(&localID) == kNoError && !localID.empty() &&
+            record.GetFolderID(&folderID) == kNoError && MailOpenFolder(store, folderID, &folder) == S_OK) {
+            SBinary id = {ULONG(localID.size()), localID.data()};
+            ENTRYLIST list = {1, &id};
+            folder->DeleteMessages(&list, 0, nullptr, 0);
+            folder->Release();
+        }
+        // The records behind move up one place.
+        err = shadow->DeleteRecord(&record);
+        --count;
+    }
+    return err;
+}
+
+}  // namespace
 
 // --- Questions and clean-up ---
 
@@ -76,7 +121,11 @@ DErrorCode DWinMobMessageManager::StartCompleteTask(DActiveTaskSignal *request) 
 }
 
 DErrorCode DWinMobMessageManager::StartPurgeTask(DActiveTaskSignal *request) {
-    DErrorCode err = DOutlookManager::StartPurgeTask(request);
+    DErrorCode err = CheckIdle();
+    // A purge starts between the engine's own writes: a mark now is no write
+    // in hand. Once per purge, not per step: the walk covers every record.
+    if (err == kNoError && m_shadow != nullptr) err = DropUnfinishedMessages(m_shadow, m_store);
+    if (err == kNoError) err = DOutlookManager::StartPurgeTask(request);
     // The purge walks the shadow database from its start, not the folders.
     if (err == kNoError) m_position = 0;
     return err;

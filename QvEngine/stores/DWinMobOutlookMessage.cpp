@@ -92,10 +92,14 @@ DErrorCode DWinMobOutlookMessage::Init(DWinMobShadowRecord *record, const SBinar
         // Loaded again: the caller's view may be older than the database.
         err = db != nullptr ? db->GetRecordByOID(record->GetObjectID(), m_record.get()) : generalErrNotInitialized;
     } else if (err == kNoError && db != nullptr) {
-        err = db->NewRecord(m_record.get());
-        const std::vector<BYTE> &folder = m_collection->GetFolderEntryID();
         // Without a stored message the record waits for CommitNewItem; closed before it, it goes again.
-        if (err == kNoError) m_orphanRecord = entryID == nullptr || entryID->cb == 0;
+        const bool orphan = entryID == nullptr || entryID->cb == 0;
+        // Such a record is born marked as being written, and stays so until
+        // the message is stored with its server id: what a process stopped
+        // in between leaves is known as such and dropped by the next purge.
+        err = db->NewRecord(m_record.get(), orphan ? kShadowFlagIgnoreChanges : 0);
+        const std::vector<BYTE> &folder = m_collection->GetFolderEntryID();
+        if (err == kNoError) m_orphanRecord = orphan;
         if (err == kNoError) err = m_record->SetFolderID(folder.data(), uint32_t(folder.size()));
         // A record made for a stored message names it at once.
         if (err == kNoError && !m_orphanRecord) err = m_record->SetLocalID(entryID->lpb, entryID->cb);

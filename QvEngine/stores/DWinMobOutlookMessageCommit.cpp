@@ -153,8 +153,14 @@ DErrorCode DWinMobOutlookMessage::CommitNewItem(DActiveTaskSignal *completion) {
         m_creating = false;
     }
     if (err == kNoError && m_record != nullptr) err = m_record->SetLocalID(entryID.data(), uint32_t(entryID.size()));
+    // The record names the new message at once, so that the remains of a
+    // process stopped before the message is whole can be found and removed.
+    if (err == kNoError && m_record != nullptr) {
+        DWinMobShadowDB *db = m_collection != nullptr ? m_collection->GetShadowDB() : nullptr;
+        err = db != nullptr ? db->WriteRecord(m_record.get()) : generalErrNotInitialized;
+    }
     if (err == kNoError) err = SetInitialMAPIProps();
-    if (m_record != nullptr) m_record->SetIgnoringChanges(false);
+    // The writing mark stays until Commit has stored the server id.
     if (err != kNoError) {
         LogFailure("DWinMobOutlookMessage::CommitNewItem() - Failed to commit NEW message ", err);
     } else {
@@ -196,12 +202,14 @@ DErrorCode DWinMobOutlookMessage::Commit() {
             err = ServerIDToWide(GetServerIDText().c_str(), &wide);
             if (err == kNoError) err = m_record->SetServerID(wide.c_str());
         }
-        if (m_record != nullptr) m_record->SetIgnoringChanges(false);
     }
     if (err == kNoError && m_record != nullptr) {
         DWinMobShadowDB *db = m_collection != nullptr ? m_collection->GetShadowDB() : nullptr;
         err = db != nullptr ? db->WriteRecord(m_record.get()) : generalErrNotInitialized;
     }
+    // Cleared only once the record holds the saved message's server id; a
+    // failed write stays marked for the purge to mend.
+    if (err == kNoError && m_message != nullptr && m_record != nullptr) err = m_record->SetIgnoringChanges(false);
     if (err != kNoError) LogFailure("DWinMobOutlookMessage::Commit() - Failed to commit message ", err);
     if (m_log != nullptr) m_log->WriteLine("<-DWinMobOutlookMessage::Commit() Leaving", kLogLevel, kLogAllCategories);
     return err;

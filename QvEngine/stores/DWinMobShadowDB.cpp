@@ -111,7 +111,7 @@ DErrorCode DWinMobShadowDB::GetRecordCount(uint32_t *count) {
     return kNoError;
 }
 
-DErrorCode DWinMobShadowDB::AddRecord(DWinMobShadowRecord *record) {
+DErrorCode DWinMobShadowDB::AddRecord(DWinMobShadowRecord *record, uint32_t flags) {
     if (record == nullptr) return generalErrNULLPointer;
     DShadowLockHold hold(m_lock);
     if (hold.Error() != kNoError) return hold.Error();
@@ -128,19 +128,21 @@ DErrorCode DWinMobShadowDB::AddRecord(DWinMobShadowRecord *record) {
     } else if (GetLastError() != ERROR_NO_MORE_ITEMS) {
         return generalErrItemNotFound;
     }
-    CEPROPVAL val = {};
-    val.propid = kShadowPropSequence;
-    val.val.ulVal = sequence;
-    const CEOID oid = CeWriteRecordProps(m_handle, 0, 1, &val);
+    CEPROPVAL vals[2] = {};
+    vals[0].propid = kShadowPropSequence;
+    vals[0].val.ulVal = sequence;
+    vals[1].propid = kShadowPropFlags;
+    vals[1].val.ulVal = flags;
+    const CEOID oid = CeWriteRecordProps(m_handle, 0, flags != 0 ? 2 : 1, vals);
     if (oid == 0) return generalErrItemNotFound;
     record->SetObjectID(oid);
     return kNoError;
 }
 
-DErrorCode DWinMobShadowDB::NewRecord(DWinMobShadowRecord *record) {
+DErrorCode DWinMobShadowDB::NewRecord(DWinMobShadowRecord *record, uint32_t flags) {
     if (record == nullptr) return generalErrNULLPointer;
     record->Bind(m_type, kShadowOidNew, m_handle, m_lock);
-    return AddRecord(record);
+    return AddRecord(record, flags);
 }
 
 DErrorCode DWinMobShadowDB::WriteRecord(DWinMobShadowRecord *record) {

@@ -37,10 +37,11 @@ public:
     HANDLE GetHandle() const { return m_handle; }
 
     DErrorCode GetRecordCount(uint32_t *count);
-    // Stores a record holding only its sequence number; its object id goes into record.
-    DErrorCode AddRecord(DWinMobShadowRecord *record);
+    // Stores a record holding only its sequence number (and the flag word
+    // when not 0, in the same write); its object id goes into record.
+    DErrorCode AddRecord(DWinMobShadowRecord *record, uint32_t flags = 0);
     // Binds record to this database as a new one and adds it.
-    DErrorCode NewRecord(DWinMobShadowRecord *record);
+    DErrorCode NewRecord(DWinMobShadowRecord *record, uint32_t flags = 0);
     // Writes the record's identity: local id, Outlook object id, server id and flag word.
     DErrorCode WriteRecord(DWinMobShadowRecord *record);
     DErrorCode LoadRecord(DWinMobShadowRecord *record, CEOID oid);

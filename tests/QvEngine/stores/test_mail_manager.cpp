@@ -310,6 +310,48 @@ uint32_t FlagsOf(DWinMobShadowDB &shadow, CEOID oid) {
     return flags;
 }
 
+// What a process killed while it wrote server messages leaves: records still
+// marked as being written. One without a server id goes with the message it
+// names (not yet whole), so that the server's next answer makes it once; one
+// with its server id keeps its message and loses the mark; a device record
+// without a server id is no engine write and stays.
+TEST_F(MailManagerTest, PurgeDropsWhatAStoppedMessageWriteLeft) {
+    OpenManager();
+    BindSpecialFolders();
+    const std::vector<BYTE> inbox = EntryIDOf("inbox");
+    const std::vector<BYTE> half = AddMessage(inbox, u"");
+    const std::vector<BYTE> whole = AddMessage(inbox, u"whole");
+    const std::vector<BYTE> own = AddMessage(inbox, u"own");
+    const CEOID unfinished = AddRecord(inbox, nullptr, kShadowFlagIgnoreChanges, false, half);
+    const CEOID nameless = AddRecord(inbox, nullptr, kShadowFlagIgnoreChanges, false);
+    const CEOID rewritten = AddRecord(inbox, u"7", kShadowFlagIgnoreChanges | kShadowFlagRead, false, whole);
+    const CEOID device = AddRecord(inbox, nullptr, kShadowFlagNew, false, own);
+    const uint32_t messages = MessageCount(inbox);
+    RequesterTask done(&tasks);
+    ASSERT_EQ(manager->StartPurgeTask(done.GetSignal()), kNoError);
+    RunTurns(tasks);
+    EXPECT_EQ(done.code, kNoError);
+    EXPECT_FALSE(RecordExists(unfinished));
+    EXPECT_FALSE(RecordExists(nameless));
+    ASSERT_TRUE(RecordExists(rewritten));
+    EXPECT_EQ(FlagsOf(shadow, rewritten), kShadowFlagRead);
+    ASSERT_TRUE(RecordExists(device));
+    EXPECT_EQ(FlagsOf(shadow, device), kShadowFlagNew);
+    EXPECT_EQ(MessageCount(inbox), messages - 1);
+    IMAPIFolder *folder = OpenFolder(inbox);
+    ASSERT_NE(folder, nullptr);
+    for (const std::vector<BYTE> *id : {&whole, &own}) {
+        ULONG type = 0;
+        LPUNKNOWN unknown = nullptr;
+        std::vector<BYTE> copy = *id;
+        EXPECT_EQ(folder->OpenEntry(ULONG(copy.size()), reinterpret_cast<LPENTRYID>(copy.data()), nullptr, 0, &type,
+                                    &unknown),
+                  S_OK);
+        if (unknown != nullptr) unknown->Release();
+    }
+    folder->Release();
+}
+
 TEST_F(MailManagerTest, CompletingTheRoundTakesBackSentAndNewFlags) {
     OpenManager();
     BindSpecialFolders();

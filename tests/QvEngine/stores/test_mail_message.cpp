@@ -820,6 +820,28 @@ TEST_F(MailMessageTest, UncommittedNewMessageLeavesNoRecord) {
     EXPECT_NE(Fresh("5:kept")->GetShadowRecord(), nullptr);
 }
 
+// A process stopped while a server message is written must leave a record
+// the next purge knows as unfinished: the record is marked as being written
+// from its creation, names the message as soon as the store made it, and
+// loses the mark only once it holds the saved message's server id.
+TEST_F(MailMessageTest, NewMessageRecordIsMarkedUntilStoredWithItsServerID) {
+    auto m = NewMessage("5:marked");
+    ASSERT_NE(m->GetShadowRecord(), nullptr);
+    const CEOID oid = m->GetShadowRecord()->GetObjectID();
+    uint32_t flags = 0;
+    ASSERT_EQ(ShadowReadUInt(m_shadow.GetHandle(), oid, kShadowPropFlags, &flags), kNoError);
+    EXPECT_NE(flags & kShadowFlagIgnoreChanges, 0u);
+    ASSERT_EQ(m->SetSubject(Wide(u"whole")), kNoError);
+    ASSERT_EQ(m->CommitNewItem(nullptr), kNoError);
+    ASSERT_EQ(ShadowReadUInt(m_shadow.GetHandle(), oid, kShadowPropFlags, &flags), kNoError);
+    EXPECT_EQ(flags & kShadowFlagIgnoreChanges, 0u);
+    DWinMobShadowRecord stored;
+    ASSERT_EQ(m_shadow.GetRecordByOID(oid, &stored), kNoError);
+    ASSERT_TRUE(stored.HasServerID());
+    EXPECT_EQ(std::u16string(stored.GetServerID()), u"5:marked");
+    EXPECT_EQ(stored.LocalID(), m->GetEntryID());
+}
+
 // Through the message manager: the parent of a reply found in any folder,
 // and the folder ids kept in the record as the folder-info store names them.
 class MailMessageLinksTest : public MailStoreFixture {};
