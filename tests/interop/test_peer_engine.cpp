@@ -16,6 +16,7 @@
 #include "EngineTestSupport.h"
 #include "ScriptedDataManager.h"
 #include "devicetrust.h"
+#include "SmtpDelivery.h"
 #include "peertestutil.h"
 #include "vplatform_test.h"
 #include "winerror.h"
@@ -31,33 +32,7 @@ public:
 
 // Hands one message to the server's SMTP port; true when it was taken.
 bool DeliverMail(const std::string &smtp, const std::string &to, const std::string &subject) {
-    struct Source {
-        std::string text;
-        size_t at = 0;
-    } source;
-    source.text = "From: bob@example.test\r\nTo: " + to + "\r\nSubject: " + subject +
-                  "\r\nMessage-ID: <" + subject + "@example.test>\r\n\r\nA new mail for the push test.\r\n";
-    CURL *curl = curl_easy_init();
-    if (curl == nullptr) return false;
-    curl_slist *rcpt = curl_slist_append(nullptr, ("<" + to + ">").c_str());
-    const std::string url = "smtp://" + smtp;
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_MAIL_FROM, "<bob@example.test>");
-    curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, rcpt);
-    curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 20L);
-    curl_easy_setopt(curl, CURLOPT_READDATA, &source);
-    curl_easy_setopt(curl, CURLOPT_READFUNCTION, +[](char *buffer, size_t size, size_t count, void *user) -> size_t {
-        auto *s = static_cast<Source *>(user);
-        const size_t n = std::min(size * count, s->text.size() - s->at);
-        std::memcpy(buffer, s->text.data() + s->at, n);
-        s->at += n;
-        return n;
-    });
-    const CURLcode result = curl_easy_perform(curl);
-    curl_slist_free_all(rcpt);
-    curl_easy_cleanup(curl);
-    return result == CURLE_OK;
+    return SmtpDeliver(smtp, to, PlainMailFromBob(to, subject, "A new mail for the push test."));
 }
 
 // Runs once over HTTP and once over HTTPS (the server's certificate in the

@@ -28,6 +28,7 @@
 #include "MailStoreCalls.h"
 #include "SendTypeMapping.h"
 #include "ShadowProps.h"
+#include "SmtpDelivery.h"
 #include "peertestutil.h"
 #include "vplatform_mail.h"
 #include "vplatform_mailuser.h"
@@ -131,43 +132,19 @@ std::string HeaderOf(const std::string &message, const std::string &name) {
 // With a file, the message is multipart with the file as a base64 part.
 bool DeliverMail(const PeerSettings &peer, const std::string &to, const std::string &subject,
                  const std::string &fileName = "", const std::vector<BYTE> &file = {}) {
-    struct Source {
-        std::string text;
-        size_t at = 0;
-    } source;
-    source.text = "From: bob@example.test\r\nTo: " + to + "\r\nSubject: " + subject + "\r\nMessage-ID: <" + subject +
+    std::string text = "From: bob@example.test\r\nTo: " + to + "\r\nSubject: " + subject + "\r\nMessage-ID: <" + subject +
                   "@example.test>\r\nDate: Fri, 11 Dec 2026 09:00:00 +0000\r\nMIME-Version: 1.0\r\n";
     if (fileName.empty()) {
-        source.text += "Content-Type: text/plain; charset=us-ascii\r\n\r\nThe text of " + subject + ".\r\n";
+        text += "Content-Type: text/plain; charset=us-ascii\r\n\r\nThe text of " + subject + ".\r\n";
     } else {
-        source.text += "Content-Type: multipart/mixed; boundary=\"b-" + subject + "\"\r\n\r\n--b-" + subject +
+        text += "Content-Type: multipart/mixed; boundary=\"b-" + subject + "\"\r\n\r\n--b-" + subject +
                        "\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\nThe text of " + subject + ".\r\n--b-" +
                        subject + "\r\nContent-Type: application/octet-stream; name=\"" + fileName +
                        "\"\r\nContent-Disposition: attachment; filename=\"" + fileName +
                        "\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" + Base64(file) + "\r\n--b-" + subject +
                        "--\r\n";
     }
-    CURL *curl = curl_easy_init();
-    if (curl == nullptr) return false;
-    curl_slist *rcpt = curl_slist_append(nullptr, ("<" + to + ">").c_str());
-    const std::string url = "smtp://" + peer.smtp;
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_MAIL_FROM, "<bob@example.test>");
-    curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, rcpt);
-    curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 20L);
-    curl_easy_setopt(curl, CURLOPT_READDATA, &source);
-    curl_easy_setopt(curl, CURLOPT_READFUNCTION, +[](char *buffer, size_t size, size_t count, void *user) -> size_t {
-        auto *s = static_cast<Source *>(user);
-        const size_t n = std::min(size * count, s->text.size() - s->at);
-        std::memcpy(buffer, s->text.data() + s->at, n);
-        s->at += n;
-        return n;
-    });
-    const CURLcode result = curl_easy_perform(curl);
-    curl_slist_free_all(rcpt);
-    curl_easy_cleanup(curl);
-    return result == CURLE_OK;
+    return SmtpDeliver(peer.smtp, to, text);
 }
 
 std::string Quoted(const std::string &text) { return "\"" + text + "\""; }
