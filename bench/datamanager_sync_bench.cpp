@@ -18,36 +18,23 @@
 #include <thread>
 
 #include "ActiveSyncLanguage.h"
+#include "BenchDevice.h"
 #include "DASDP_SyncResponse.h"
 #include "DActiveSyncDataManager.h"
 #include "DActiveTaskPump.h"
-#include "DEASFolderInfoStore.h"
 #include "DHTTPTransaction.h"
-#include "DWinMobActiveTaskManagerDriver.h"
-#include "DWinMobCorvanePreferences.h"
 #include "DWinMobMessageManager.h"
 #include "DWinMobOutlookMessageCollection.h"
 #include "IActiveSyncDataManagerClient.h"
-#include "IGlobalData.h"
-#include "ILogProvider.h"
-#include "IOutlookManagerClient.h"
-#include "IResourceManager.h"
 #include "TempVFile.h"
-#include "VFile.h"
 #include "WbxmlAdapter.h"
 #include "WbxmlStream.h"
 #include "WbxmlTree.h"
 #include "device.h"
 #include "vplatform_mail.h"
-#include "winreg.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
-
-const char16_t *const kMailStoreName = u"Vantrel";
 const char *const kInboxID = "inbox";
 const char *const kAnswerFile = "answer.wbxml";
 constexpr int kParseRuns = 3;
@@ -150,73 +137,6 @@ bool WriteAnswer(int count, const std::string &hostPath) {
 
 // ------------------------------------------------------- the engine's world
 
-// Drops every piece, as a product log with logging off would.
-class NullLog : public ILogProvider {
-public:
-    DErrorCode WriteNumber(int32_t, unsigned, uint32_t) override { return kNoError; }
-    DErrorCode WriteString(const char *, unsigned, uint32_t) override { return kNoError; }
-    DErrorCode WriteVString(const VString &, unsigned, uint32_t) override { return kNoError; }
-    DErrorCode WriteHex(int32_t, unsigned, uint32_t) override { return kNoError; }
-    DErrorCode NewLine(unsigned, uint32_t) override { return kNoError; }
-    DErrorCode GetTextLength(uint32_t *length) override {
-        *length = 0;
-        return kNoError;
-    }
-    DErrorCode ReadText(uint32_t, uint32_t, VString *) override { return kNoError; }
-};
-
-// One short text for every id, so that status reports cost what a lookup does.
-class FixedStrings : public IResourceManager {
-public:
-    DErrorCode GetString(UINT, VString **text) override {
-        if (*text == nullptr) *text = new VString;
-        return (*text)->AssignCStr("status", kVStringWindows1252);
-    }
-};
-
-// What the data manager and the message store ask of the engine's global info.
-class BenchGlobal : public IGlobalData {
-public:
-    BenchGlobal() : driver(nullptr, 0) {
-        folderFile.SetFileName(u"\\FolderInfo.brw");
-        folders.SetFile(&folderFile);
-    }
-    ~BenchGlobal() override { folders.Close(); }
-
-    ILogProvider *GetLogger() override { return &log; }
-    IPrefsData *GetPreferences() override { return &prefs; }
-    IResourceManager *GetResourceManager() override { return &strings; }
-    DActiveTaskManager *GetTaskManager() override { return driver.GetTaskManager(); }
-    ITimerManager *GetTimerManager() override { return nullptr; }
-    DEASFolderInfoStore *GetFolderInfoStore() override { return &folders; }
-    uint32_t GetMode() override { return 0; }
-    void SetMode(uint32_t) override {}
-    bool GetCallbackFlag() override { return false; }
-    bool HasCallbackObject() override { return false; }
-    void SetCallbackFlag(bool) override {}
-    void SetCallbackObject(IBusyClearedNotify *) override {}
-    IGlobalData *GetGlobalData() override { return this; }
-    uint32_t Reserved() override { return 0; }
-    DErrorCode ResetAllSyncData() override { return kNoError; }
-    DErrorCode ResetMailSyncData() override { return kNoError; }
-    DErrorCode ResetCalendarSyncData() override { return kNoError; }
-    DErrorCode ResetContactsSyncData() override { return kNoError; }
-    DErrorCode ResetTasksSyncData() override { return kNoError; }
-    DErrorCode ResetAccount(uint32_t, uint32_t) override { return kNoError; }
-    DErrorCode ResetOtherFolders() override { return kNoError; }
-    DErrorCode Init(const WCHAR *, HWND, UINT) override { return kNoError; }
-    DErrorCode OpenLogFile() override { return kNoError; }
-    DWinMobActiveTaskManagerDriver *GetTaskManagerDriver() override { return &driver; }
-    DErrorCode ResetITPolicyKeys() override { return kNoError; }
-
-    NullLog log;
-    FixedStrings strings;
-    DWinMobCorvanePreferences prefs;
-    DWinMobActiveTaskManagerDriver driver;
-    VFile folderFile;
-    DEASFolderInfoStore folders;
-};
-
 // Keeps what the Sync record said.
 class SyncClient : public IActiveSyncDataManagerClient {
 public:
@@ -235,11 +155,6 @@ public:
 
     DErrorCode error = kNoError;
     uint32_t status = 0, added = 0;
-};
-
-class SilentManagerClient : public IOutlookManagerClient {
-public:
-    void OutlookManager_ReportStatus(DStatusData *, uint32_t) override {}
 };
 
 // The transfer's result: status 200, a WBXML content type, the answer's bytes in its response file.
@@ -278,12 +193,7 @@ public:
 // mail account provisioned, and the Inbox bound to the store and current as
 // FolderSync and the run's folder walk leave it.
 bool PrepareDevice(BenchGlobal *global, SilentManagerClient *managerClient) {
-    HKEY key;
-    DWORD disposition = 0;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Brellow\\Vantrel", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &key, &disposition) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
+    if (!CreateProductKey()) return false;
     global->prefs.SetUserSyncEMail(1);
     if (global->prefs.SaveAll() != kNoError) return false;
     if (global->folders.Open(kDBReadWrite, true) != kNoError) return false;

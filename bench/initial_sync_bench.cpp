@@ -41,36 +41,22 @@
 #include <vector>
 
 #include "ActiveSyncEngineConstants.h"
+#include "BenchDevice.h"
 #include "DActiveSyncEngine.h"
 #include "DActiveTaskPump.h"
 #include "DClientResponse.h"
-#include "DEASFolderInfoStore.h"
-#include "DTimerManagerWin.h"
-#include "DWinMobActiveTaskManagerDriver.h"
-#include "DWinMobCorvanePreferences.h"
 #include "DWinMobMessageManager.h"
 #include "DWinMobOutlookMessageCollection.h"
 #include "IActiveSyncClient.h"
-#include "IGlobalData.h"
-#include "ILogProvider.h"
-#include "IOutlookManagerClient.h"
-#include "IResourceManager.h"
-#include "VFile.h"
 #include "WbxmlAdapter.h"
 #include "WbxmlTree.h"
 #include "device.h"
 #include "vplatform_mail.h"
-#include "winreg.h"
 #include "winuser.h"
 #include "wintime.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
-
-const char16_t *const kMailStoreName = u"Vantrel";
 const char *const kContentType = "application/vnd.ms-sync.wbxml";
 const char *const kProtocolVersions = "2.5,12.0,12.1,14.0,14.1";
 const char *const kProtocolCommands =
@@ -442,76 +428,6 @@ private:
 
 // ---------------------------------------------------------------- the client
 
-// Drops every piece, as a product log with logging off would.
-class NullLog : public ILogProvider {
-public:
-    DErrorCode WriteNumber(int32_t, unsigned, uint32_t) override { return kNoError; }
-    DErrorCode WriteString(const char *, unsigned, uint32_t) override { return kNoError; }
-    DErrorCode WriteVString(const VString &, unsigned, uint32_t) override { return kNoError; }
-    DErrorCode WriteHex(int32_t, unsigned, uint32_t) override { return kNoError; }
-    DErrorCode NewLine(unsigned, uint32_t) override { return kNoError; }
-    DErrorCode GetTextLength(uint32_t *length) override {
-        *length = 0;
-        return kNoError;
-    }
-    DErrorCode ReadText(uint32_t, uint32_t, VString *) override { return kNoError; }
-};
-
-// One short text for every id, so that status reports cost what a lookup does.
-class FixedStrings : public IResourceManager {
-public:
-    DErrorCode GetString(UINT, VString **text) override {
-        if (*text == nullptr) *text = new VString;
-        return (*text)->AssignCStr("status", kVStringWindows1252);
-    }
-};
-
-// The engine's global info: preferences, a silent log, timers and a task
-// manager on this thread, the folder-info store, the mode and busy flag.
-class BenchGlobal : public IGlobalData {
-public:
-    BenchGlobal() : driver(nullptr, 0) {
-        folderFile.SetFileName(u"\\FolderInfo.brw");
-        folders.SetFile(&folderFile);
-    }
-    ~BenchGlobal() override { folders.Close(); }
-
-    ILogProvider *GetLogger() override { return &log; }
-    IPrefsData *GetPreferences() override { return &prefs; }
-    IResourceManager *GetResourceManager() override { return &strings; }
-    DActiveTaskManager *GetTaskManager() override { return driver.GetTaskManager(); }
-    ITimerManager *GetTimerManager() override { return &timers; }
-    DEASFolderInfoStore *GetFolderInfoStore() override { return &folders; }
-    uint32_t GetMode() override { return mode; }
-    void SetMode(uint32_t m) override { mode = m; }
-    bool GetCallbackFlag() override { return false; }
-    bool HasCallbackObject() override { return false; }
-    void SetCallbackFlag(bool) override {}
-    void SetCallbackObject(IBusyClearedNotify *) override {}
-    IGlobalData *GetGlobalData() override { return this; }
-    uint32_t Reserved() override { return 0; }
-    DErrorCode ResetAllSyncData() override { return kNoError; }
-    DErrorCode ResetMailSyncData() override { return kNoError; }
-    DErrorCode ResetCalendarSyncData() override { return kNoError; }
-    DErrorCode ResetContactsSyncData() override { return kNoError; }
-    DErrorCode ResetTasksSyncData() override { return kNoError; }
-    DErrorCode ResetAccount(uint32_t, uint32_t) override { return kNoError; }
-    DErrorCode ResetOtherFolders() override { return kNoError; }
-    DErrorCode Init(const WCHAR *, HWND, UINT) override { return kNoError; }
-    DErrorCode OpenLogFile() override { return kNoError; }
-    DWinMobActiveTaskManagerDriver *GetTaskManagerDriver() override { return &driver; }
-    DErrorCode ResetITPolicyKeys() override { return kNoError; }
-
-    NullLog log;
-    FixedStrings strings;
-    DWinMobCorvanePreferences prefs;
-    DTimerManagerWin timers;
-    DWinMobActiveTaskManagerDriver driver;
-    VFile folderFile;
-    DEASFolderInfoStore folders;
-    uint32_t mode = 0;
-};
-
 // Hears the run's end (the null record) and the first error.
 class BenchClient : public IActiveSyncClient {
 public:
@@ -531,11 +447,6 @@ public:
     bool over = false;
 };
 
-class SilentManagerClient : public IOutlookManagerClient {
-public:
-    void OutlookManager_ReportStatus(DStatusData *, uint32_t) override {}
-};
-
 VString Narrow(const std::string &text) {
     VString s;
     s.AssignCStr(text.c_str(), kVStringWindows1252);
@@ -545,12 +456,7 @@ VString Narrow(const std::string &text) {
 // The product key as setup leaves it, the mail account provisioned, and
 // the account: this server, e-mail only, push off, no date filter.
 bool PrepareDevice(BenchGlobal *global, unsigned short port) {
-    HKEY key;
-    DWORD disposition = 0;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Brellow\\Vantrel", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &key, &disposition) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
+    if (!CreateProductKey()) return false;
     if (vplat::MailAccountProvision(kMailStoreName) != S_OK) return false;
     DWinMobCorvanePreferences &prefs = global->prefs;
     prefs.SetServer(Narrow("127.0.0.1:" + std::to_string(port)));

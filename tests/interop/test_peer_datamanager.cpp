@@ -11,70 +11,17 @@
 #include <string>
 #include <vector>
 
-#include "DActiveSyncEngine.h"
 #include "DWinMobMessageManager.h"
 #include "DeviceInbox.h"
-#include "EngineTestSupport.h"
 #include "IOutlookMessage.h"
 #include "ImapProbe.h"
-#include "peertestutil.h"
-#include "vplatform_mail.h"
-#include "vplatform_test.h"
-#include "winreg.h"
+#include "PeerMailFixture.h"
 
 namespace {
 
-#ifdef VANTREL_EDITION_SMARTPHONE
-const char16_t *const kMailStore = u"Vantrel E-Mail";
-#else
-const char16_t *const kMailStore = u"Vantrel";
-#endif
-
-class PeerDataManagerTest : public PeerTest {
+class PeerDataManagerTest : public PeerMailTest {
 protected:
-    void SetUp() override {
-        PeerTest::SetUp();
-        if (HasFatalFailure()) return;
-        HKEY h;
-        DWORD disposition = 0;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Brellow\\Vantrel", 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, &h, &disposition),
-                  ERROR_SUCCESS);
-        RegCloseKey(h);
-        vplat::ConnMgrResetScript();
-        ASSERT_EQ(vplat::MailAccountProvision(kMailStore), S_OK);
-        global = std::make_unique<EngineGlobal>();
-        const PeerEndpoint &endpoint = Peer().http;
-        SetTestAccount(global->prefs,
-                       std::string(endpoint.host.begin(), endpoint.host.end()) + ":" + std::to_string(endpoint.port),
-                       Peer().user, Peer().password, false, false);
-        global->prefs.SetQVDeviceID(
-            RunText("VDM" + std::to_string(GetCurrentProcessId()) + std::to_string(GetTickCount())));
-        // Every mail, however old.
-        global->prefs.SetSyncEMailDateRange(0);
-        global->prefs.SaveAll();
-        MakeEngine();
-    }
-    void TearDown() override {
-        engine.reset();
-        global.reset();
-        vplat::ConnMgrResetScript();
-        PeerTest::TearDown();
-    }
-
-    void MakeEngine() {
-        engine.reset();
-        client = RecordingClient();
-        engine = std::make_unique<DActiveSyncEngine>();
-        ASSERT_EQ(engine->Initialize(global.get(), &client), kNoError);
-    }
-
-    void RunEMail() {
-        ASSERT_EQ(engine->StartSync(kRunFlagEMail, 0, kLockModeWait, kRunKindUser), kNoError);
-        ASSERT_TRUE(PumpEngineUntil(*global, [this] { return client.RunOver(); })) << global->log.text;
-        EXPECT_TRUE(client.errors.empty()) << std::hex << (client.errors.empty() ? 0 : client.errors[0]) << "\n"
-                                           << global->log.text;
-    }
+    PeerDataManagerTest() : PeerMailTest("VDM") {}
 
     size_t CountInLog(const std::string &piece, size_t from = 0) const {
         size_t count = 0;
@@ -83,10 +30,6 @@ protected:
             ++count;
         return count;
     }
-
-    std::unique_ptr<EngineGlobal> global;
-    std::unique_ptr<DActiveSyncEngine> engine;
-    RecordingClient client;
 };
 
 TEST_F(PeerDataManagerTest, AFreshDeviceLearnsTheFoldersAndTheInboxHeadersAndASecondRunChangesNothing) {
@@ -95,25 +38,13 @@ TEST_F(PeerDataManagerTest, AFreshDeviceLearnsTheFoldersAndTheInboxHeadersAndASe
 
     // The hierarchy: the Inbox and the calendar by type, Alpha below Projects.
     DEASFolderInfoStore &folders = global->folders;
-    DEASFolderInfoRecord *inbox = nullptr, *calendar = nullptr, *alpha = nullptr, *projects = nullptr;
+    DEASFolderInfoRecord *inbox = nullptr, *calendar = nullptr;
     ASSERT_EQ(folders.FindFirstFolderOfType(kFolderTypeInbox, &inbox), kNoError);
     EXPECT_EQ(std::string(inbox->GetString(kFolderFieldServerID)).rfind("mail%2F", 0), 0u);
     EXPECT_NE(std::string(inbox->GetString(kFolderFieldSyncKey)), "0");
     EXPECT_EQ(folders.FindFirstFolderOfType(kFolderTypeCalendar, &calendar), kNoError);
-    uint32_t count = 0;
-    folders.GetRecordCount(&count);
-    for (uint32_t i = 0; i < count; ++i) {
-        DEASFolderInfoRecord *folder = nullptr;
-        if (folders.GetFolderAt(i, &folder) != kNoError) continue;
-        const std::string name = folder->GetDisplayName();
-        if (name == "Alpha") alpha = folder;
-        if (name == "Projects") projects = folder;
-    }
-    ASSERT_NE(alpha, nullptr);
-    ASSERT_NE(projects, nullptr);
-    const char *alphaParent = nullptr;
-    ASSERT_EQ(alpha->GetParentServerID(&folders, &alphaParent), kNoError);
-    EXPECT_STREQ(alphaParent, projects->GetString(kFolderFieldServerID));
+    ExpectAlphaBelowProjects(folders);
+    if (HasFatalFailure()) return;
 
     // Every Inbox mail of the server, with its subject.
     const std::vector<std::string> subjects = DeviceInboxSubjects(global.get());
@@ -126,7 +57,6 @@ TEST_F(PeerDataManagerTest, AFreshDeviceLearnsTheFoldersAndTheInboxHeadersAndASe
 
     // A second run with nothing new: one Sync of the Inbox, no change.
     const size_t from = global->log.text.size();
-    MakeEngine();
     RunEMail();
     EXPECT_EQ(CountInLog("DActiveSyncDataManager::CollectCommandData() - ActiveSync command : 14", from), 1u)
         << global->log.text.substr(from);

@@ -17,30 +17,19 @@
 
 #include "ActiveSyncEngineConstants.h"
 #include "Base64.h"
-#include "DActiveSyncEngine.h"
 #include "DWinMobMessageManager.h"
 #include "DWinMobOutlookMessage.h"
 #include "DWinMobOutlookMessageCollection.h"
-#include "EngineTestSupport.h"
 #include "FolderStoreWrite.h"
 #include "IOutlookMessage.h"
 #include "ImapProbe.h"
 #include "MAPIPropertyHelpers.h"
 #include "MailStoreCalls.h"
+#include "PeerMailFixture.h"
 #include "SmtpDelivery.h"
-#include "peertestutil.h"
-#include "vplatform_mail.h"
 #include "vplatform_mailuser.h"
-#include "vplatform_test.h"
-#include "winreg.h"
 
 namespace {
-
-#ifdef VANTREL_EDITION_SMARTPHONE
-const char16_t *const kMailStore = u"Vantrel E-Mail";
-#else
-const char16_t *const kMailStore = u"Vantrel";
-#endif
 
 std::string Utf8(VString &text) {
     text.ConvertTo(kVStringUTF8);
@@ -197,55 +186,9 @@ std::string AttachmentData(IAttach *attach) {
     return data;
 }
 
-class PeerMailDownTest : public PeerTest {
+class PeerMailDownTest : public PeerMailTest {
 protected:
-    void SetUp() override {
-        PeerTest::SetUp();
-        if (HasFatalFailure()) return;
-        HKEY h;
-        DWORD disposition = 0;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Brellow\\Vantrel", 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, &h, &disposition),
-                  ERROR_SUCCESS);
-        RegCloseKey(h);
-        vplat::ConnMgrResetScript();
-        ASSERT_EQ(vplat::MailAccountProvision(kMailStore), S_OK);
-        global = std::make_unique<EngineGlobal>();
-        const PeerEndpoint &endpoint = Peer().http;
-        SetTestAccount(global->prefs,
-                       std::string(endpoint.host.begin(), endpoint.host.end()) + ":" + std::to_string(endpoint.port),
-                       Peer().user, Peer().password, false, false);
-        // A partnership of its own, so that no other test's sync state answers for this one.
-        global->prefs.SetQVDeviceID(
-            RunText("VMD" + std::to_string(GetCurrentProcessId()) + std::to_string(GetTickCount())));
-        // Every mail, however old.
-        global->prefs.SetSyncEMailDateRange(0);
-        global->prefs.SaveAll();
-        MakeEngine();
-    }
-    void TearDown() override {
-        engine.reset();
-        global.reset();
-        vplat::ConnMgrResetScript();
-        PeerTest::TearDown();
-    }
-
-    void MakeEngine() {
-        engine.reset();
-        client = RecordingClient();
-        engine = std::make_unique<DActiveSyncEngine>();
-        ASSERT_EQ(engine->Initialize(global.get(), &client), kNoError);
-    }
-
-    // One whole e-mail run of a new engine with the options; no error.
-    void RunEMail(uint32_t options = 0) {
-        MakeEngine();
-        if (HasFatalFailure()) return;
-        ASSERT_EQ(engine->StartSync(kRunFlagEMail, options, kLockModeWait, kRunKindUser), kNoError);
-        ASSERT_TRUE(PumpEngineUntil(*global, [this] { return client.RunOver(); })) << global->log.text;
-        EXPECT_TRUE(client.errors.empty()) << std::hex << (client.errors.empty() ? 0 : client.errors[0]) << "\n"
-                                           << global->log.text;
-    }
+    PeerMailDownTest() : PeerMailTest("VMD") {}
 
     std::vector<unsigned> ServerInbox() {
         return ImapSearch(Peer(), Peer().user, Peer().password, "INBOX", "ALL");
@@ -275,10 +218,6 @@ protected:
             EXPECT_EQ(device.Inbox().size(), after.size());
         }
     }
-
-    std::unique_ptr<EngineGlobal> global;
-    std::unique_ptr<DActiveSyncEngine> engine;
-    RecordingClient client;
 };
 
 TEST_F(PeerMailDownTest, AFirstSyncBringsTheMailboxAndTheRestOfABodyAndAnAttachmentOnRequest) {
@@ -288,23 +227,8 @@ TEST_F(PeerMailDownTest, AFirstSyncBringsTheMailboxAndTheRestOfABodyAndAnAttachm
     if (HasFatalFailure()) return;
     ExpectInboxLikeServer(before, ServerInbox());
 
-    // The folder tree: Alpha below Projects.
-    DEASFolderInfoStore &folders = global->folders;
-    DEASFolderInfoRecord *alpha = nullptr, *projects = nullptr;
-    uint32_t count = 0;
-    folders.GetRecordCount(&count);
-    for (uint32_t i = 0; i < count; ++i) {
-        DEASFolderInfoRecord *folder = nullptr;
-        if (folders.GetFolderAt(i, &folder) != kNoError) continue;
-        const std::string name = folder->GetDisplayName();
-        if (name == "Alpha") alpha = folder;
-        if (name == "Projects") projects = folder;
-    }
-    ASSERT_NE(alpha, nullptr);
-    ASSERT_NE(projects, nullptr);
-    const char *alphaParent = nullptr;
-    ASSERT_EQ(alpha->GetParentServerID(&folders, &alphaParent), kNoError);
-    EXPECT_STREQ(alphaParent, projects->GetString(kFolderFieldServerID));
+    ExpectAlphaBelowProjects(global->folders);
+    if (HasFatalFailure()) return;
 
     auto device = std::make_unique<DeviceMail>(global.get());
     // Each plain subject of the server is on the device with the same server id.
@@ -546,8 +470,7 @@ TEST_F(PeerMailDownTest, ARunAfterTheServerLostTheInboxStateSyncsItAgainWithoutD
     ASSERT_NE(lostKey, "0");
     uint32_t folderCount = 0;
     global->folders.GetRecordCount(&folderCount);
-    global->prefs.SetQVDeviceID(
-        RunText("VMDL" + std::to_string(GetCurrentProcessId()) + std::to_string(GetTickCount())));
+    global->prefs.SetQVDeviceID(OwnDeviceID("VMDL"));
     global->prefs.SaveAll();
 
     const std::vector<unsigned> before = ServerInbox();

@@ -21,27 +21,16 @@
 #include <string>
 #include <vector>
 
-#include "DActiveSyncEngine.h"
 #include "DWinMobMessageManager.h"
 #include "DWinMobOutlookMessageCollection.h"
 #include "DWinMobShadowDB.h"
-#include "EngineTestSupport.h"
 #include "ImapProbe.h"
 #include "MailStoreCalls.h"
+#include "PeerMailFixture.h"
 #include "device.h"
 #include "mapix.h"
-#include "peertestutil.h"
-#include "vplatform_mail.h"
-#include "vplatform_test.h"
-#include "winreg.h"
 
 namespace {
-
-#ifdef VANTREL_EDITION_SMARTPHONE
-const char16_t *const kMailStore = u"Vantrel E-Mail";
-#else
-const char16_t *const kMailStore = u"Vantrel";
-#endif
 
 // Messages per Sync answer: the Inbox comes in several answers.
 constexpr WORD kWindow = 4;
@@ -177,25 +166,12 @@ protected:
     void SetUp() override {
         PeerTest::SetUp();
         if (HasFatalFailure()) return;
-        HKEY h;
-        DWORD disposition = 0;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Brellow\\Vantrel", 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, &h, &disposition),
-                  ERROR_SUCCESS);
-        RegCloseKey(h);
-        vplat::ConnMgrResetScript();
-        ASSERT_EQ(vplat::MailAccountProvision(kMailStore), S_OK);
+        PreparePeerMailDevice();
+        if (HasFatalFailure()) return;
         // The account lives in the device's registry: the child's engine and
         // the parent's later one read it from there.
         EngineGlobal global;
-        const PeerEndpoint &endpoint = Peer().http;
-        SetTestAccount(global.prefs,
-                       std::string(endpoint.host.begin(), endpoint.host.end()) + ":" + std::to_string(endpoint.port),
-                       Peer().user, Peer().password, false, false);
-        global.prefs.SetQVDeviceID(
-            RunText("VKL" + std::to_string(GetCurrentProcessId()) + std::to_string(GetTickCount())));
-        global.prefs.SetSyncEMailDateRange(0);
-        global.prefs.SaveAll();
+        SetPeerMailAccount(global.prefs, Peer(), "VKL");
     }
     void TearDown() override {
         vplat::ConnMgrResetScript();
@@ -282,8 +258,8 @@ TEST_P(PeerMailKillTest, AFirstSyncKilledInTheMiddleIsCompletedByTheNextRunWithN
         RecordingClient client;
         DActiveSyncEngine engine;
         ASSERT_EQ(engine.Initialize(&global, &client), kNoError);
-        ASSERT_EQ(engine.StartSync(kRunFlagEMail, 0, kLockModeWait, kRunKindUser), kNoError);
-        ASSERT_TRUE(PumpEngineUntil(global, [&client] { return client.RunOver(); })) << global.log.text;
+        PumpEMailRun(engine, global, client);
+        if (HasFatalFailure()) return;
         // The shared server, busy with other tests' mail, now and then
         // answers a command with no body; the next run must still end well.
         if (!client.errors.empty() && client.errors[0] == activeSyncErrMissingHTTPResponse && run < 2) {

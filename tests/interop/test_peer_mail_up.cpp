@@ -17,31 +17,20 @@
 #include <vector>
 
 #include "ActiveSyncEngineConstants.h"
-#include "DActiveSyncEngine.h"
 #include "DWinMobMessageManager.h"
 #include "DWinMobOutlookMessage.h"
 #include "DWinMobOutlookMessageCollection.h"
 #include "DWinMobShadowDB.h"
-#include "EngineTestSupport.h"
 #include "ImapProbe.h"
 #include "MAPIPropertyHelpers.h"
 #include "MailStoreCalls.h"
+#include "PeerMailFixture.h"
 #include "SendTypeMapping.h"
 #include "ShadowProps.h"
 #include "SmtpDelivery.h"
-#include "peertestutil.h"
-#include "vplatform_mail.h"
 #include "vplatform_mailuser.h"
-#include "vplatform_test.h"
-#include "winreg.h"
 
 namespace {
-
-#ifdef VANTREL_EDITION_SMARTPHONE
-const char16_t *const kMailStore = u"Vantrel E-Mail";
-#else
-const char16_t *const kMailStore = u"Vantrel";
-#endif
 
 const char kBob[] = "bob";
 const char kBobPassword[] = "secret2";
@@ -157,54 +146,21 @@ struct DeviceMail {
     CEOID record = 0;
 };
 
-class PeerMailUpTest : public PeerTest {
+class PeerMailUpTest : public PeerMailTest {
 protected:
+    PeerMailUpTest() : PeerMailTest("VUP") {}
+
     void SetUp() override {
-        PeerTest::SetUp();
+        PeerMailTest::SetUp();
         if (HasFatalFailure()) return;
-        HKEY h;
-        DWORD disposition = 0;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Brellow\\Vantrel", 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, &h, &disposition),
-                  ERROR_SUCCESS);
-        RegCloseKey(h);
-        vplat::ConnMgrResetScript();
-        ASSERT_EQ(vplat::MailAccountProvision(kMailStore), S_OK);
-        global = std::make_unique<EngineGlobal>();
-        const PeerEndpoint &endpoint = Peer().http;
-        SetTestAccount(global->prefs,
-                       std::string(endpoint.host.begin(), endpoint.host.end()) + ":" + std::to_string(endpoint.port),
-                       Peer().user, Peer().password, false, false);
-        global->prefs.SetQVDeviceID(
-            RunText("VUP" + std::to_string(GetCurrentProcessId()) + std::to_string(GetTickCount())));
-        global->prefs.SetSyncEMailDateRange(0);
-        global->prefs.SaveAll();
         tag = std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount());
-        MakeEngine();
     }
     void TearDown() override {
         manager.reset();
         if (shadow.IsOpen()) shadow.Close();
-        engine.reset();
-        global.reset();
-        vplat::ConnMgrResetScript();
+        // Over IMAP only: the idle engine and the device play no part.
         if (!tag.empty() && !Peer().user.empty()) RemoveOwnMail();
-        PeerTest::TearDown();
-    }
-
-    void MakeEngine() {
-        engine.reset();
-        client = RecordingClient();
-        engine = std::make_unique<DActiveSyncEngine>();
-        ASSERT_EQ(engine->Initialize(global.get(), &client), kNoError);
-    }
-
-    void Run(uint32_t options = 0) {
-        MakeEngine();
-        ASSERT_EQ(engine->StartSync(kRunFlagEMail, options, kLockModeWait, kRunKindUser), kNoError);
-        ASSERT_TRUE(PumpEngineUntil(*global, [this] { return client.RunOver(); })) << global->log.text;
-        EXPECT_TRUE(client.errors.empty()) << std::hex << (client.errors.empty() ? 0 : client.errors[0]) << "\n"
-                                           << global->log.text;
+        PeerMailTest::TearDown();
     }
 
     std::string Subject(const std::string &what) const { return "up-" + what + "-" + tag; }
@@ -370,9 +326,6 @@ protected:
     struct Quiet : IOutlookManagerClient {
         void OutlookManager_ReportStatus(DStatusData *, uint32_t) override {}
     } quiet;
-    std::unique_ptr<EngineGlobal> global;
-    std::unique_ptr<DActiveSyncEngine> engine;
-    RecordingClient client;
     std::unique_ptr<DWinMobMessageManager> manager;
     DWinMobShadowDB shadow;
     std::string tag;
@@ -382,7 +335,7 @@ TEST_F(PeerMailUpTest, ReadDeletedAndMovedOnTheDeviceAreSoOnTheServer) {
     const std::string read = Subject("read"), gone = Subject("gone"), moved = Subject("moved");
     for (const std::string &subject : {read, gone, moved})
         ASSERT_TRUE(DeliverMail(Peer(), Peer().user + "@example.test", subject)) << subject;
-    Run();
+    RunEMail();
     if (HasFatalFailure()) return;
     OpenDevice();
     if (HasFatalFailure()) return;
@@ -404,7 +357,7 @@ TEST_F(PeerMailUpTest, ReadDeletedAndMovedOnTheDeviceAreSoOnTheServer) {
     manager.reset();
     shadow.Close();
 
-    Run();
+    RunEMail();
     if (HasFatalFailure()) return;
     EXPECT_EQ(Alice("INBOX", "SEEN SUBJECT " + Quoted(read)).size(), 1u) << global->log.text;
     // Gone from the Inbox: expunged, or moved to Trash (deletes are moves).
@@ -414,7 +367,7 @@ TEST_F(PeerMailUpTest, ReadDeletedAndMovedOnTheDeviceAreSoOnTheServer) {
 }
 
 TEST_F(PeerMailUpTest, OutboxMailWithAnAttachmentReachesItsRecipientWhole) {
-    Run();
+    RunEMail();
     if (HasFatalFailure()) return;
     OpenDevice();
     if (HasFatalFailure()) return;
@@ -429,7 +382,7 @@ TEST_F(PeerMailUpTest, OutboxMailWithAnAttachmentReachesItsRecipientWhole) {
     manager.reset();
     shadow.Close();
 
-    Run(kRunOptionSendOutgoing);
+    RunEMail(kRunOptionSendOutgoing);
     if (HasFatalFailure()) return;
     const std::vector<unsigned> arrived = Find(kBob, kBobPassword, "INBOX", "SUBJECT " + Quoted(subject));
     ASSERT_EQ(arrived.size(), 1u) << global->log.text;
@@ -447,7 +400,7 @@ TEST_F(PeerMailUpTest, ReplyAndForwardGoAsSmartCommandsLinkedToTheirOriginal) {
     const std::string original = Subject("original");
     const std::vector<BYTE> file = BinaryFile();
     ASSERT_TRUE(DeliverMail(Peer(), Peer().user + "@example.test", original, "report.bin", file));
-    Run();
+    RunEMail();
     if (HasFatalFailure()) return;
     OpenDevice();
     if (HasFatalFailure()) return;
@@ -472,7 +425,7 @@ TEST_F(PeerMailUpTest, ReplyAndForwardGoAsSmartCommandsLinkedToTheirOriginal) {
     shadow.Close();
 
     const size_t from = global->log.text.size();
-    Run(kRunOptionSendOutgoing);
+    RunEMail(kRunOptionSendOutgoing);
     if (HasFatalFailure()) return;
     const std::string log = global->log.text.substr(from);
     size_t smart = 0;
