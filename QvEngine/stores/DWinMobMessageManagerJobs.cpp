@@ -14,20 +14,16 @@ namespace {
 // is the remains of a rewrite stopped half-way: the message stays, and its
 // changes are recorded again.
 DErrorCode DropUnfinishedMessages(DWinMobShadowDB *shadow, IMsgStore *store) {
-    uint32_t count = 0;
-    DErrorCode err = shadow->GetRecordCount(&count);
-    for (uint32_t index = 0; err == kNoError && index < count;) {
+    // Only marked records are loaded whole: the others cost one read of their flags.
+    uint32_t position = 0;
+    DErrorCode err = kNoError;
+    while (err == kNoError) {
         DWinMobShadowRecord record;
-        err = shadow->GetRecordAt(index, &record);
-        if (err != kNoError) break;
-        uint32_t flags = 0;
-        if (record.GetFlags(&flags) != kNoError || (flags & kShadowFlagIgnoreChanges) == 0) {
-            ++index;
-            continue;
-        }
+        bool found = false;
+        err = shadow->NextUnfinished(&position, &record, &found);
+        if (err != kNoError || !found) break;
         if (record.HasServerID()) {
             err = record.SetIgnoringChanges(false);
-            ++index;
             continue;
         }
         std::vector<BYTE> folderID;
@@ -42,7 +38,7 @@ DErrorCode DropUnfinishedMessages(DWinMobShadowDB *shadow, IMsgStore *store) {
         }
         // The records behind move up one place.
         err = shadow->DeleteRecord(&record);
-        --count;
+        --position;
     }
     return err;
 }

@@ -108,6 +108,19 @@ DErrorCode DWinMobOutlookMessageCollection::GetCount(uint32_t *count) {
     return GetMAPIContentsTableRowCount(count);
 }
 
+DErrorCode DWinMobOutlookMessageCollection::IsEmpty(bool *empty) {
+    if (empty == nullptr) return generalErrInvalidParameter;
+    *empty = true;
+    if (m_shadow == nullptr) return IOutlookItemCollection::IsEmpty(empty);
+    // The first record of the folder answers it: the rest are not read.
+    uint32_t position = 0;
+    DWinMobShadowRecord record;
+    bool found = false;
+    DErrorCode err = m_shadow->NextInFolder(GetFolderEntryID(), &position, &record, &found);
+    *empty = err == kNoError && !found;
+    return err;
+}
+
 DErrorCode DWinMobOutlookMessageCollection::GetName(VString *name) {
     if (name == nullptr) return generalErrInvalidParameter;
     DErrorCode err = OpenFolder();

@@ -77,6 +77,7 @@ public:
     // --- IOutlookItemCollection ---
     DErrorCode Reopen() override;
     DErrorCode GetCount(uint32_t *count) override;
+    DErrorCode IsEmpty(bool *empty) override;
     DErrorCode GetItem(uint32_t index, IOutlookItem **item) override;
     DErrorCode GetItemByID(const char *serverID, IOutlookItem **item) override;
     DErrorCode GetName(VString *name) override;

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "ShadowLock.h"
+#include "ShadowMarks.h"
 #include "ShadowRecordIO.h"
 #include "winfile.h"
 #include "winmem.h"
@@ -78,7 +79,9 @@ DErrorCode DWinMobShadowDB::OpenByName() {
     CEOID oid = 0;
     SORTORDERSPECEX sort = ShadowSortOrder();
     m_handle = CeOpenDatabaseEx2(&m_volume, &oid, m_name, &sort, 0, nullptr);
-    return m_handle == INVALID_HANDLE_VALUE ? LastError() : kNoError;
+    if (m_handle == INVALID_HANDLE_VALUE) return LastError();
+    ShadowMarksRegister(m_handle, m_name);
+    return kNoError;
 }
 
 DErrorCode DWinMobShadowDB::Create() {
@@ -92,7 +95,10 @@ DErrorCode DWinMobShadowDB::Create() {
 }
 
 DErrorCode DWinMobShadowDB::Close() {
-    if (m_handle != INVALID_HANDLE_VALUE) CloseHandle(m_handle);
+    if (m_handle != INVALID_HANDLE_VALUE) {
+        ShadowMarksUnregister(m_handle);
+        CloseHandle(m_handle);
+    }
     m_handle = INVALID_HANDLE_VALUE;
     m_type = 0;
     if (m_lock != nullptr) CloseHandle(m_lock);
@@ -135,6 +141,7 @@ DErrorCode DWinMobShadowDB::AddRecord(DWinMobShadowRecord *record, uint32_t flag
     vals[1].val.ulVal = flags;
     const CEOID oid = CeWriteRecordProps(m_handle, 0, flags != 0 ? 2 : 1, vals);
     if (oid == 0) return generalErrItemNotFound;
+    ShadowMarksNote(m_handle, oid, flags);
     record->SetObjectID(oid);
     return kNoError;
 }

@@ -52,6 +52,8 @@ public:
     // From *position (kShadowOidNone means 0) to the next record with the
     // sent flag, or in the folder; *found false when the walk ends.
     DErrorCode NextSent(uint32_t *position, DWinMobShadowRecord *record, bool *found);
+    // The same walk to the next record still marked as being written.
+    DErrorCode NextUnfinished(uint32_t *position, DWinMobShadowRecord *record, bool *found);
     DErrorCode NextInFolder(const std::vector<BYTE> &folder, uint32_t *position, DWinMobShadowRecord *record,
                             bool *found);
     DErrorCode CountInFolder(const std::vector<BYTE> &folder, uint32_t *count);
@@ -73,6 +75,9 @@ private:
     // Walks from *position to the next record that matches.
     template <typename Match>
     DErrorCode NextMatching(uint32_t *position, Match match, DWinMobShadowRecord *record, bool *found);
+    DErrorCode NextWithFlag(uint32_t flag, uint32_t *position, DWinMobShadowRecord *record, bool *found);
+    // Reads every record's flags: the marked ones (see ShadowMarks.h).
+    DErrorCode CollectMarks(std::vector<CEOID> *marked);
     DErrorCode Scan(const std::vector<BYTE> *folder, uint32_t *count, CEOID **list);
     DErrorCode InFolder(CEOID oid, const std::vector<BYTE> &folder, bool *in);
 

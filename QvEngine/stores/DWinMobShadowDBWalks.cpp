@@ -4,6 +4,7 @@
 
 #include "DWinMobShadowDB.h"
 #include "ShadowLock.h"
+#include "ShadowMarks.h"
 #include "ShadowRecordIO.h"
 
 namespace {
@@ -95,17 +96,76 @@ DErrorCode DWinMobShadowDB::FindByObjectID(uint32_t objectID, DWinMobShadowRecor
     return err != kNoError ? err : (found ? kNoError : generalErrItemNotFound);
 }
 
-DErrorCode DWinMobShadowDB::NextSent(uint32_t *position, DWinMobShadowRecord *record, bool *found) {
+DErrorCode DWinMobShadowDB::CollectMarks(std::vector<CEOID> *marked) {
+    marked->clear();
+    for (uint32_t position = 0; position < kMaxPositions; ++position) {
+        CEOID oid = 0;
+        bool gone = false;
+        SeekPosition(position, &oid, &gone);
+        if (gone) continue;
+        if (oid == 0) break;
+        uint32_t flags = 0;
+        DErrorCode err = ShadowReadUInt(m_handle, oid, kShadowPropFlags, &flags);
+        if (err != kNoError) return err;
+        if ((flags & kShadowMarkFlags) != 0) marked->push_back(oid);
+    }
+    ShadowMarksComplete(m_handle, *marked);
+    return kNoError;
+}
+
+DErrorCode DWinMobShadowDB::NextWithFlag(uint32_t flag, uint32_t *position, DWinMobShadowRecord *record, bool *found) {
     if (position == nullptr || record == nullptr || found == nullptr) return generalErrNULLPointer;
-    return NextMatching(
-        position,
-        [&](CEOID oid, bool *matches) {
-            uint32_t flags = 0;
-            DErrorCode e = ShadowReadUInt(m_handle, oid, kShadowPropFlags, &flags);
-            *matches = (flags & kShadowFlagSent) != 0;
-            return e;
-        },
-        record, found);
+    *found = false;
+    if (*position == kShadowOidNone) *position = 0;
+    std::vector<CEOID> marked;
+    if (!IsOpen() || (!ShadowMarksGet(m_handle, &marked) && CollectMarks(&marked) != kNoError)) {
+        // Every record from *position on, its flag word read.
+        return NextMatching(
+            position,
+            [&](CEOID oid, bool *matches) {
+                uint32_t flags = 0;
+                DErrorCode e = ShadowReadUInt(m_handle, oid, kShadowPropFlags, &flags);
+                *matches = (flags & flag) != 0;
+                return e;
+            },
+            record, found);
+    }
+    // Only the marked records: the first of them in sort order from *position on.
+    CEOID first = 0;
+    DWORD firstIndex = 0;
+    for (CEOID oid : marked) {
+        DWORD index = 0;
+        if (CeSeekDatabaseEx(m_handle, CEDB_SEEK_CEOID, oid, 1, &index) != oid) {
+            if (GetLastError() == ERROR_NO_DATA) ShadowMarksDrop(m_handle, oid);  // deleted
+            continue;
+        }
+        if (index < *position || (first != 0 && index > firstIndex)) continue;
+        uint32_t flags = 0;
+        DErrorCode err = ShadowReadUInt(m_handle, oid, kShadowPropFlags, &flags);
+        if (err != kNoError) return err;
+        if ((flags & kShadowMarkFlags) == 0) ShadowMarksDrop(m_handle, oid);
+        if ((flags & flag) == 0) continue;
+        first = oid;
+        firstIndex = index;
+    }
+    if (first == 0) {
+        // Past the end, as a walk over every record leaves it (the last
+        // record's index: the count would add up every record's size).
+        DWORD last = 0;
+        if (CeSeekDatabaseEx(m_handle, CEDB_SEEK_END, 0, 1, &last) != 0 && last + 1 > *position) *position = last + 1;
+        return kNoError;
+    }
+    *position = firstIndex + 1;
+    *found = true;
+    return LoadRecord(record, first);
+}
+
+DErrorCode DWinMobShadowDB::NextSent(uint32_t *position, DWinMobShadowRecord *record, bool *found) {
+    return NextWithFlag(kShadowFlagSent, position, record, found);
+}
+
+DErrorCode DWinMobShadowDB::NextUnfinished(uint32_t *position, DWinMobShadowRecord *record, bool *found) {
+    return NextWithFlag(kShadowFlagIgnoreChanges, position, record, found);
 }
 
 DErrorCode DWinMobShadowDB::NextInFolder(const std::vector<BYTE> &folder, uint32_t *position,

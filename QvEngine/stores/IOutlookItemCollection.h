@@ -15,6 +15,15 @@ public:
     // Closes the collection when open, then opens it (mail folders).
     virtual DErrorCode Reopen() = 0;
     virtual DErrorCode GetCount(uint32_t *count) = 0;
+    // Whether the collection holds no item; a store that can tell without
+    // counting every item answers it itself.
+    virtual DErrorCode IsEmpty(bool *empty) {
+        if (empty == nullptr) return generalErrInvalidParameter;
+        uint32_t count = 0;
+        DErrorCode err = GetCount(&count);
+        *empty = err == kNoError && count == 0;
+        return err;
+    }
     // The item at a 0-based position; the caller deletes it.
     virtual DErrorCode GetItem(uint32_t index, IOutlookItem **item) = 0;
     // Synchronous lookup by server id (mail folders); the caller deletes it.

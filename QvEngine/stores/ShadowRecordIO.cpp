@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "ShadowMarks.h"
 #include "winmem.h"
 
 namespace {
@@ -66,6 +67,11 @@ DErrorCode ShadowReadBlob(HANDLE db, CEOID oid, CEPROPID prop, std::vector<BYTE>
 }
 
 DErrorCode ShadowWriteProps(HANDLE db, CEOID oid, WORD count, CEPROPVAL *props) {
+    // Noted before the write: a set that holds a record too many costs one read.
+    for (WORD i = 0; i < count; ++i) {
+        if (props[i].propid == kShadowPropFlags && (props[i].wFlags & CEDB_PROPDELETE) == 0)
+            ShadowMarksNote(db, oid, props[i].val.ulVal);
+    }
     return CeWriteRecordProps(db, oid, count, props) == oid ? kNoError : generalErrItemNotFound;
 }
 

@@ -166,10 +166,10 @@ DErrorCode DActiveSyncDataManager::ProcessSyncCommandAnswer() {
                                                      : kNoError;
     if (err == kNoError) err = StoreOfCommand(&m_currStore);
     if (err != kNoError) return err;
-    uint32_t count = 0;
-    err = m_currStore->GetCount(&count);
+    bool empty = false;
+    err = m_currStore->IsEmpty(&empty);
     if (err != kNoError) return err;
-    if (count == 0) *FirstByteOfCommand() = 1;
+    if (empty) *FirstByteOfCommand() = 1;
 
     // 2, 3. The status: the first in document order.
     WBXMLTreeNode *root = m_tree->root;

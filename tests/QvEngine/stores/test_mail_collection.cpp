@@ -93,9 +93,18 @@ TEST_F(MailCollectionTest, GetChangedItemsAnswersFromTheScanOfHasChangedItems) {
 }
 
 TEST_F(MailCollectionTest, ItemsAreTheFoldersShadowRecordsInOrder) {
+    // Emptiness: another folder's record (first in order) is none of the Inbox's.
+    bool empty = false;
+    ASSERT_EQ(inbox->IsEmpty(&empty), kNoError);
+    EXPECT_TRUE(empty);
+    AddRecord(EntryIDOf("outbox"), u"first", 0, false);
+    ASSERT_EQ(inbox->IsEmpty(&empty), kNoError);
+    EXPECT_TRUE(empty);
     AddRecord(inboxID, u"x", 0, false);
     AddRecord(EntryIDOf("outbox"), u"other", 0, false);
     AddRecord(inboxID, u"y", 0, false);
+    ASSERT_EQ(inbox->IsEmpty(&empty), kNoError);
+    EXPECT_FALSE(empty);
     uint32_t count = 0;
     ASSERT_EQ(inbox->GetCount(&count), kNoError);
     EXPECT_EQ(count, 2u);

@@ -310,6 +310,56 @@ uint32_t FlagsOf(DWinMobShadowDB &shadow, CEOID oid) {
     return flags;
 }
 
+// After the first purge the walks read only the records marked since: marks
+// written later, on new records and on records already walked, spread among
+// many unmarked ones, are every one of them found, and nothing else is touched.
+TEST_F(MailManagerTest, PurgesAfterTheFirstFindEveryLaterMarkAmongManyRecords) {
+    OpenManager();
+    BindSpecialFolders();
+    const std::vector<BYTE> inbox = EntryIDOf("inbox");
+    std::vector<CEOID> plain;
+    for (int i = 0; i < 40; ++i) {
+        const std::u16string id = u"p" + std::u16string(1, char16_t(u'A' + i));
+        plain.push_back(AddRecord(inbox, id.c_str(), i % 3 == 0 ? kShadowFlagDeleted : kShadowFlagNew, false));
+    }
+    const CEOID early = AddRecord(inbox, u"e", kShadowFlagSent | kShadowFlagDeleted, false);
+    const auto purge = [&] {
+        RequesterTask done(&tasks);
+        ASSERT_EQ(manager->StartPurgeTask(done.GetSignal()), kNoError);
+        RunTurns(tasks);
+        EXPECT_EQ(done.completions, 1);
+        EXPECT_EQ(done.code, kNoError);
+    };
+    purge();
+    EXPECT_FALSE(RecordExists(early));
+
+    // Marks on walked records (front, middle, back, side by side) and on new ones.
+    std::vector<CEOID> gone;
+    for (size_t i : {size_t(0), size_t(1), size_t(17), size_t(18), size_t(39)}) {
+        ASSERT_EQ(ShadowWriteUInt(shadow.GetHandle(), plain[i], kShadowPropFlags, kShadowFlagSent | kShadowFlagDeleted),
+                  kNoError);
+        gone.push_back(plain[i]);
+    }
+    DWinMobShadowRecord marked;
+    ASSERT_EQ(shadow.GetRecordByOID(plain[25], &marked), kNoError);
+    ASSERT_EQ(marked.SetSent(true), kNoError);  // not deleted: it stays
+    ASSERT_EQ(shadow.GetRecordByOID(plain[27], &marked), kNoError);
+    ASSERT_EQ(marked.SetSent(true), kNoError);  // deleted already: it goes
+    gone.push_back(plain[27]);
+    gone.push_back(AddRecord(inbox, u"late", kShadowFlagSent | kShadowFlagDeleted, false));
+    const CEOID unfinished = AddRecord(inbox, nullptr, kShadowFlagIgnoreChanges, false);
+    gone.push_back(unfinished);
+    const CEOID pending =
+        AddRecord(inbox, u"m", kShadowFlagSent | kShadowFlagDeleted | kShadowFlagMeetingResponsePending, false);
+    const uint32_t before = RecordCount();
+    purge();
+    for (CEOID oid : gone) EXPECT_FALSE(RecordExists(oid)) << oid;
+    EXPECT_EQ(RecordCount(), before - uint32_t(gone.size()));
+    EXPECT_TRUE(RecordExists(pending));
+    EXPECT_EQ(FlagsOf(shadow, plain[25]), kShadowFlagNew | kShadowFlagSent);
+    EXPECT_EQ(FlagsOf(shadow, plain[3]), kShadowFlagDeleted);
+}
+
 // What a process killed while it wrote server messages leaves: records still
 // marked as being written. One without a server id goes with the message it
 // names (not yet whole), so that the server's next answer makes it once; one
