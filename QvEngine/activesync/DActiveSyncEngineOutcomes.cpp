@@ -210,8 +210,11 @@ DErrorCode DActiveSyncEngine::ProcessCurrentCommandData(DClientResponse **record
     // A server accepts a message with an empty answer: the data manager
     // files it as sent. Failing the step would leave it queued to go again.
     // An attachment may be empty too: its answer is the attachment itself.
+    // A regular Sync may be answered with no body when nothing changed.
     const bool bodyNeeded =
-        m_currentStep != EActiveSyncStep_EMailSendCmd && m_currentStep != EActiveSyncStep_EMailGetAttachmentCmd;
+        m_currentStep != EActiveSyncStep_EMailSendCmd && m_currentStep != EActiveSyncStep_EMailGetAttachmentCmd &&
+        m_currentStep != EActiveSyncStep_EMailSyncCmd && m_currentStep != EActiveSyncStep_CalendarSyncCmd &&
+        m_currentStep != EActiveSyncStep_ContactsSyncCmd && m_currentStep != EActiveSyncStep_TasksSyncCmd;
     if (m_currentTransaction == nullptr || (!haveBody && bodyNeeded)) {
         LogText("DActiveSyncEngine::ProcessCurrentCommandData() - No data returned for command : ");
         LogText(GetActiveSyncStepName(m_currentStep));

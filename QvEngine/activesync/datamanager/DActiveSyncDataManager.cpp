@@ -303,6 +303,17 @@ DErrorCode DActiveSyncDataManager::ProcessCommandData(uint32_t step, DHTTPTransa
     if (step == kCmdSendMail || step == kCmdSendMailAgain) return ProcessSendAnswer(transaction);
     if (step == kCmdGetAttachment) return ProcessAttachmentAnswer(transaction, body);
 
+    // A regular Sync may be answered with no body at all: nothing changed.
+    uint32_t size = 0;
+    if (body != nullptr && body->GetSize(&size) != kNoError) size = 0;
+    if (size == 0 && (step == kCmdEMailSync || step == kCmdCalendarSync || step == kCmdContactsSync ||
+                      step == kCmdTasksSync)) {
+        ReleaseParseState();
+        DropResponse();
+        DErrorCode err = ProcessSyncCommandAnswer();
+        if (err != activeSyncErrWaitForCallback && err != kNoError) DropResponse();
+        return err;
+    }
     bool wbxml = false;
     if (body != nullptr && transaction != nullptr) {
         VString type;

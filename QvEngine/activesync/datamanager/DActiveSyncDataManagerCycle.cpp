@@ -86,6 +86,8 @@ DErrorCode DActiveSyncDataManager::SetNextSyncSessionID(const char *key) {
 }
 
 DErrorCode DActiveSyncDataManager::StoreAnsweredSyncKey() {
+    // An empty answer (nothing changed) keeps the key.
+    if (m_tree == nullptr) return kNoError;
     const std::string key = m_tree != nullptr ? TextOf(Find(m_tree->root, kTagSyncKey)) : std::string();
     if (key.empty()) return ASDataManagerErrMissingData;
     // "0" names no state the server keeps.

@@ -171,6 +171,16 @@ DErrorCode DActiveSyncDataManager::ProcessSyncCommandAnswer() {
     if (err != kNoError) return err;
     if (empty) *FirstByteOfCommand() = 1;
 
+    // An empty answer to a regular Sync: nothing changed on the server, and
+    // the key stays as it is.
+    if (m_tree == nullptr) {
+        LogText("No Changes recieved from Server.\n");
+        m_retried = 0;
+        record->SetStatus(1);
+        err = GoTo(kDMLogChanges);
+        return err != kNoError ? err : activeSyncErrWaitForCallback;
+    }
+
     // 2, 3. The status: the first in document order.
     WBXMLTreeNode *root = m_tree->root;
     WBXMLTreeNode *statusNode = Find(root, kTagStatus);

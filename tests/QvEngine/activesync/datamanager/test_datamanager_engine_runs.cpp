@@ -178,4 +178,34 @@ TEST_F(DataManagerRunTest, AnInvalidSyncKeyStartsTheInboxAgainWithoutDoublingIts
     EXPECT_EQ(InboxSubjects(), std::vector<std::string>{"one"}) << global->log.text;
 }
 
+// A server may answer a regular Sync with no body when nothing changed (the
+// real server does): the run goes on, and the Inbox keeps its key and mail.
+TEST_F(DataManagerRunTest, AnEmptyAnswerToARegularSyncMeansNothingChanged) {
+    server.Script(OptionsReply());
+    server.Script(ActiveSyncReply(kFolders));
+    server.Script(ActiveSyncReply(InboxSync("1", "")));
+    server.Script(ActiveSyncReply(Estimate(1)));
+    server.Script(ActiveSyncReply(InboxSync("2", MailAdd(1, "one"))));
+    RunEMail();
+    ASSERT_EQ(InboxSubjects(), std::vector<std::string>{"one"});
+
+    const size_t before = server.Requests().size();
+    server.Script(ActiveSyncReply(kNoFolderChanges));
+    server.Script(ActiveSyncReply(Estimate(1)));
+    TestHttpReply empty;
+    empty.headers.push_back({"Content-Type", "application/vnd.ms-sync.wbxml"});
+    server.Script(empty);
+    client = RecordingClient();
+    engine = std::make_unique<DActiveSyncEngine>();
+    ASSERT_EQ(engine->Initialize(global.get(), &client), kNoError);
+    RunEMail();
+
+    EXPECT_TRUE(client.errors.empty()) << std::hex << (client.errors.empty() ? 0 : client.errors[0]) << "\n"
+                                       << global->log.text;
+    EXPECT_EQ(RequestCommands(server.Requests(), before),
+              (std::vector<std::string>{"FolderSync", "GetItemEstimate", "Sync"}));
+    EXPECT_EQ(FolderKey("INBOX"), "2");
+    EXPECT_EQ(InboxSubjects(), std::vector<std::string>{"one"});
+}
+
 }  // namespace
