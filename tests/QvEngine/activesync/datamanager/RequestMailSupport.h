@@ -116,4 +116,42 @@ inline uint32_t ShadowFlags(DWinMobShadowDB *shadow, CEOID oid) {
     return flags;
 }
 
+// Two mail folders bound to the provisioned store (the Inbox "inbox" and a
+// user folder "u1" that syncs), the engine's walk on the Inbox, the shadow
+// database opened beside the data manager, and each record's body kept as XML.
+class MailFoldersTest : public DataManagerTest {
+protected:
+    void SetUp() override {
+        DataManagerTest::SetUp();
+        client.onRecord = [this](DClientResponse *response) { OnRecord(response); };
+        AddFolder(kFolderTypeInbox, "inbox", "k-i");
+        AddFolder(kFolderTypeUserMail, "u1", "k-u", kFolderFlagSync);
+        ASSERT_EQ(AllocateMessageManager(&manager, global.get(), data.get()), kNoError);
+        ASSERT_EQ(manager->Open(nullptr), kNoError);
+        ASSERT_EQ(manager->AddMailFolder("inbox", nullptr), kNoError);
+        ASSERT_EQ(manager->AddMailFolder("u1", nullptr), kNoError);
+        ASSERT_EQ(shadow.Open(kShadowEmail), kNoError);
+        inboxID = MailFolderEntryID(&global->folders, "inbox");
+        ASSERT_FALSE(inboxID.empty());
+        // The engine's walk is on the inbox.
+        ASSERT_EQ(global->folders.NextSyncFolder(false), kNoError);
+    }
+    void TearDown() override {
+        shadow.Close();
+        delete manager;
+        DataManagerTest::TearDown();
+    }
+    virtual void OnRecord(DClientResponse *response) {
+        bodies.push_back(RequestXml(response));
+        if (auto *meeting = dynamic_cast<DASDS_GetMeetingResponseDataResponse *>(response))
+            meetingNone.push_back(meeting->GetNone());
+    }
+
+    DWinMobMessageManager *manager = nullptr;
+    DWinMobShadowDB shadow;
+    std::vector<BYTE> inboxID;
+    std::vector<std::string> bodies;
+    std::vector<int> meetingNone;
+};
+
 #endif

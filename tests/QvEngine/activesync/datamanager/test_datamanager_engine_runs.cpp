@@ -88,6 +88,26 @@ protected:
 
     std::vector<std::string> InboxSubjects() { return DeviceInboxSubjects(global.get()); }
 
+    // Another run on the same device, with a new engine as a new process would make.
+    void RunEMailAgain() {
+        client = RecordingClient();
+        engine = std::make_unique<DActiveSyncEngine>();
+        ASSERT_EQ(engine->Initialize(global.get(), &client), kNoError);
+        RunEMail();
+    }
+
+    // A first run that brings the Inbox one mail ("one", key "2") in five requests.
+    void FirstRunWithOneMail() {
+        server.Script(OptionsReply());
+        server.Script(ActiveSyncReply(kFolders));
+        server.Script(ActiveSyncReply(InboxSync("1", "")));
+        server.Script(ActiveSyncReply(Estimate(1)));
+        server.Script(ActiveSyncReply(InboxSync("2", MailAdd(1, "one"))));
+        RunEMail();
+        ASSERT_EQ(InboxSubjects(), std::vector<std::string>{"one"});
+        ASSERT_EQ(RequestCommands(server.Requests(), 0).size(), 5u);
+    }
+
     std::string FolderKey(const char *serverID) {
         DEASFolderInfoRecord *folder = nullptr;
         if (global->folders.FindFolderByServerID(serverID, &folder) != kNoError) return "(none)";
@@ -146,14 +166,8 @@ TEST_F(DataManagerRunTest, AFirstRunLearnsTheFoldersAndBringsTheInboxMail) {
 // The server forgot the Inbox's sync state (status 3): the Inbox starts
 // again from key 0 and the mail it sends again is not doubled.
 TEST_F(DataManagerRunTest, AnInvalidSyncKeyStartsTheInboxAgainWithoutDoublingItsMail) {
-    server.Script(OptionsReply());
-    server.Script(ActiveSyncReply(kFolders));
-    server.Script(ActiveSyncReply(InboxSync("1", "")));
-    server.Script(ActiveSyncReply(Estimate(1)));
-    server.Script(ActiveSyncReply(InboxSync("2", MailAdd(1, "one"))));
-    RunEMail();
-    ASSERT_EQ(InboxSubjects(), std::vector<std::string>{"one"});
-    ASSERT_EQ(RequestCommands(server.Requests(), 0).size(), 5u);
+    FirstRunWithOneMail();
+    if (HasFatalFailure()) return;
 
     const size_t before = server.Requests().size();
     server.Script(ActiveSyncReply(kNoFolderChanges));
@@ -164,10 +178,7 @@ TEST_F(DataManagerRunTest, AnInvalidSyncKeyStartsTheInboxAgainWithoutDoublingIts
     // The Inbox starts again from key 0, and the server sends its mail again.
     server.Script(ActiveSyncReply(InboxSync("1", "")));
     server.Script(ActiveSyncReply(InboxSync("2", MailAdd(1, "one"))));
-    client = RecordingClient();
-    engine = std::make_unique<DActiveSyncEngine>();
-    ASSERT_EQ(engine->Initialize(global.get(), &client), kNoError);
-    RunEMail();
+    RunEMailAgain();
 
     const std::vector<std::string> commands = RequestCommands(server.Requests(), before);
     EXPECT_EQ(commands, (std::vector<std::string>{"FolderSync", "GetItemEstimate", "Sync", "Sync", "Sync"}))
@@ -181,13 +192,8 @@ TEST_F(DataManagerRunTest, AnInvalidSyncKeyStartsTheInboxAgainWithoutDoublingIts
 // A server may answer a regular Sync with no body when nothing changed (the
 // real server does): the run goes on, and the Inbox keeps its key and mail.
 TEST_F(DataManagerRunTest, AnEmptyAnswerToARegularSyncMeansNothingChanged) {
-    server.Script(OptionsReply());
-    server.Script(ActiveSyncReply(kFolders));
-    server.Script(ActiveSyncReply(InboxSync("1", "")));
-    server.Script(ActiveSyncReply(Estimate(1)));
-    server.Script(ActiveSyncReply(InboxSync("2", MailAdd(1, "one"))));
-    RunEMail();
-    ASSERT_EQ(InboxSubjects(), std::vector<std::string>{"one"});
+    FirstRunWithOneMail();
+    if (HasFatalFailure()) return;
 
     const size_t before = server.Requests().size();
     server.Script(ActiveSyncReply(kNoFolderChanges));
@@ -195,10 +201,7 @@ TEST_F(DataManagerRunTest, AnEmptyAnswerToARegularSyncMeansNothingChanged) {
     TestHttpReply empty;
     empty.headers.push_back({"Content-Type", "application/vnd.ms-sync.wbxml"});
     server.Script(empty);
-    client = RecordingClient();
-    engine = std::make_unique<DActiveSyncEngine>();
-    ASSERT_EQ(engine->Initialize(global.get(), &client), kNoError);
-    RunEMail();
+    RunEMailAgain();
 
     EXPECT_TRUE(client.errors.empty()) << std::hex << (client.errors.empty() ? 0 : client.errors[0]) << "\n"
                                        << global->log.text;

@@ -10,33 +10,12 @@
 
 namespace {
 
-class MeetingsMovesTest : public DataManagerTest {
+class MeetingsMovesTest : public MailFoldersTest {
 protected:
-    void SetUp() override {
-        DataManagerTest::SetUp();
-        client.onRecord = [this](DClientResponse *response) {
-            bodies.push_back(RequestXml(response));
-            if (auto *meeting = dynamic_cast<DASDS_GetMeetingResponseDataResponse *>(response))
-                meetingNone.push_back(meeting->GetNone());
-            if (auto *moved = dynamic_cast<DASDP_MoveItemResponse *>(response))
-                resetLoop.push_back(moved->GetResetLoopCounter());
-        };
-        AddFolder(kFolderTypeInbox, "inbox", "k-i");
-        AddFolder(kFolderTypeUserMail, "u1", "k-u", kFolderFlagSync);
-        ASSERT_EQ(AllocateMessageManager(&manager, global.get(), data.get()), kNoError);
-        ASSERT_EQ(manager->Open(nullptr), kNoError);
-        ASSERT_EQ(manager->AddMailFolder("inbox", nullptr), kNoError);
-        ASSERT_EQ(manager->AddMailFolder("u1", nullptr), kNoError);
-        ASSERT_EQ(shadow.Open(kShadowEmail), kNoError);
-        inboxID = MailFolderEntryID(&global->folders, "inbox");
-        ASSERT_FALSE(inboxID.empty());
-        // The engine's walk is on the inbox.
-        ASSERT_EQ(global->folders.NextSyncFolder(false), kNoError);
-    }
-    void TearDown() override {
-        shadow.Close();
-        delete manager;
-        DataManagerTest::TearDown();
+    void OnRecord(DClientResponse *response) override {
+        MailFoldersTest::OnRecord(response);
+        if (auto *moved = dynamic_cast<DASDP_MoveItemResponse *>(response))
+            resetLoop.push_back(moved->GetResetLoopCounter());
     }
 
     // A message in the inbox with its server id and shadow flags.
@@ -84,11 +63,6 @@ protected:
         return serverID;
     }
 
-    DWinMobMessageManager *manager = nullptr;
-    DWinMobShadowDB shadow;
-    std::vector<BYTE> inboxID;
-    std::vector<std::string> bodies;
-    std::vector<int> meetingNone;
     std::vector<int> resetLoop;
 };
 

@@ -7,32 +7,8 @@
 
 namespace {
 
-class SyncRequestTest : public DataManagerTest {
+class SyncRequestTest : public MailFoldersTest {
 protected:
-    void SetUp() override {
-        DataManagerTest::SetUp();
-        client.onRecord = [this](DClientResponse *response) {
-            bodies.push_back(RequestXml(response));
-            if (auto *meeting = dynamic_cast<DASDS_GetMeetingResponseDataResponse *>(response))
-                meetingNone.push_back(meeting->GetNone());
-        };
-        AddFolder(kFolderTypeInbox, "inbox", "k-i");
-        AddFolder(kFolderTypeUserMail, "u1", "k-u", kFolderFlagSync);
-        ASSERT_EQ(AllocateMessageManager(&manager, global.get(), data.get()), kNoError);
-        ASSERT_EQ(manager->Open(nullptr), kNoError);
-        ASSERT_EQ(manager->AddMailFolder("inbox", nullptr), kNoError);
-        ASSERT_EQ(manager->AddMailFolder("u1", nullptr), kNoError);
-        ASSERT_EQ(shadow.Open(kShadowEmail), kNoError);
-        inboxID = MailFolderEntryID(&global->folders, "inbox");
-        ASSERT_FALSE(inboxID.empty());
-        // The engine's walk is on the inbox.
-        ASSERT_EQ(global->folders.NextSyncFolder(false), kNoError);
-    }
-    void TearDown() override {
-        shadow.Close();
-        delete manager;
-        DataManagerTest::TearDown();
-    }
 
     // A message in the inbox with its server id and shadow flags.
     CEOID PutMail(const char16_t *serverID, uint32_t flags, bool read = false) {
@@ -66,12 +42,6 @@ protected:
         for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
         return n;
     }
-
-    DWinMobMessageManager *manager = nullptr;
-    DWinMobShadowDB shadow;
-    std::vector<BYTE> inboxID;
-    std::vector<std::string> bodies;
-    std::vector<int> meetingNone;
 };
 
 std::string SyncOf(const std::string &collection) {
