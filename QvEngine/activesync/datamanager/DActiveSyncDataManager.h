@@ -205,8 +205,14 @@ private:
     static std::string TextOf(WBXMLTreeNode *element);
     // The first element of that name below node (any depth).
     static WBXMLTreeNode *Find(WBXMLTreeNode *node, const char *name);
+    // The node is an element of that name.
+    static bool IsNamed(WBXMLTreeNode *node, const char *name);
     // The first direct child of that name.
     static WBXMLTreeNode *Child(WBXMLTreeNode *node, const char *name);
+    // A server id (of a folder or an item) the stores hold whole: not empty,
+    // at most 127 bytes (what a request carries), no zero byte. A longer or
+    // cut id could name another folder or item.
+    static bool IsUsableServerID(const std::string &id);
     // A decimal status text; false when it is not one.
     static bool ParseNumber(const std::string &text, uint32_t *value);
 
@@ -298,8 +304,6 @@ private:
     // After a store operation was started with the task's signal: its error
     // only when the store never signalled.
     DErrorCode StoreOpStarted(DErrorCode started);
-    // A server folder id the stores can hold without cutting or confusing it.
-    static bool IsUsableFolderID(const std::string &id);
 
     // === FolderSync answer (DActiveSyncDataManagerFolderSync.cpp) ===
     DErrorCode ProcessFolderSyncAnswer();

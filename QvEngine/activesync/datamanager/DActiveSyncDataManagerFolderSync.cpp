@@ -224,7 +224,7 @@ DErrorCode DActiveSyncDataManager::ProcessAddFolderCommandData(WBXMLTreeNode *no
     const std::string parent = TextOf(Child(node, kParentId));
     uint32_t type = 0;
     const char *refusal = nullptr;
-    if (!IsUsableFolderID(id) || (!IsRoot(parent) && !IsUsableFolderID(parent)))
+    if (!IsUsableServerID(id) || (!IsRoot(parent) && !IsUsableServerID(parent)))
         refusal = "unusable folder id, refused : ";
     else if (!ParseNumber(TextOf(Child(node, kType)), &type))
         refusal = "unusable folder type, refused : ";
@@ -264,7 +264,7 @@ DErrorCode DActiveSyncDataManager::ProcessDeleteFolderCommandData(WBXMLTreeNode 
     *waits = false;
     const std::string id = TextOf(Child(node, kServerId));
     DEASFolderInfoRecord *folder = nullptr;
-    if (!IsUsableFolderID(id) || m_folders->FindFolderByServerID(id.c_str(), &folder) != kNoError) {
+    if (!IsUsableServerID(id) || m_folders->FindFolderByServerID(id.c_str(), &folder) != kNoError) {
         // A folder the device never had is gone already.
         LogLine((std::string(kDeleteRoutine) + "unknown folder : ").c_str(), id.substr(0, 127).c_str());
         return kNoError;
@@ -291,7 +291,7 @@ DErrorCode DActiveSyncDataManager::ProcessUpdateFolderCommandData(WBXMLTreeNode 
     uint32_t type = 0;
     DEASFolderInfoRecord *folder = nullptr;
     const char *refusal = nullptr;
-    if (!IsUsableFolderID(id) || (!IsRoot(parent) && !IsUsableFolderID(parent)))
+    if (!IsUsableServerID(id) || (!IsRoot(parent) && !IsUsableServerID(parent)))
         refusal = "unusable folder id, refused : ";
     else if (m_folders->FindFolderByServerID(id.c_str(), &folder) != kNoError)
         refusal = "unknown folder, refused : ";

@@ -19,15 +19,6 @@ const char *const kDstMsgId = "0x0C_0x05";
 
 constexpr uint32_t kMoveStatusSuccess = 3;
 
-bool IsResponse(WBXMLTreeNode *node) {
-    const char *name = WbxmlElementName(node);
-    return name != nullptr && std::string(name) == kResponse;
-}
-
-// A message id that the stores hold exactly as sent: a zero byte would cut it
-// short, into the id of some other message.
-bool IsUsableMessageID(const std::string &id) { return !id.empty() && id.find('\0') == std::string::npos; }
-
 }  // namespace
 
 DErrorCode DActiveSyncDataManager::ProcessMoveItemsAnswer() {
@@ -36,7 +27,7 @@ DErrorCode DActiveSyncDataManager::ProcessMoveItemsAnswer() {
     // message is touched.
     uint32_t count = 0;
     for (WBXMLTreeNode *node = root != nullptr ? root->children : nullptr; node != nullptr; node = node->next) {
-        if (!IsResponse(node)) continue;
+        if (!IsNamed(node, kResponse)) continue;
         if (Child(node, kSrcMsgId) == nullptr || Child(node, kStatus) == nullptr) return ASDataManagerErrMissingData;
         ++count;
     }
@@ -87,7 +78,7 @@ DErrorCode DActiveSyncDataManager::ProcessNextMoveAnswer() {
     if (m_responseList == nullptr) return ASDataManagerErrMissingData;
     do {
         m_currCommand = m_currCommand == nullptr ? m_responseList->children : m_currCommand->next;
-    } while (m_currCommand != nullptr && !IsResponse(m_currCommand));
+    } while (m_currCommand != nullptr && !IsNamed(m_currCommand, kResponse));
     if (m_currCommand == nullptr) {
         LogNumber("DActiveSyncDataManager::ProcessNextMoveAnswer() - move answers processed : ", m_movesDone);
         if (m_movesDone != 0) LogResourceText(127);
@@ -99,7 +90,7 @@ DErrorCode DActiveSyncDataManager::ProcessNextMoveAnswer() {
         m_client->ActiveSyncDataManager_ReportStatus(m_counter);
     }
     const std::string source = TextOf(Child(m_currCommand, kSrcMsgId));
-    if (!IsUsableMessageID(source) || m_currStore == nullptr) {
+    if (!IsUsableServerID(source) || m_currStore == nullptr) {
         LogLine("DActiveSyncDataManager::RunTask() - did not find message (EM3) :", source.c_str());
         return GoTo(kDMMoveAnswerDone);
     }
@@ -119,7 +110,7 @@ DErrorCode DActiveSyncDataManager::ProcessMovedMessageFound(DErrorCode found) {
     const std::string destination = TextOf(Child(m_currCommand, kDstMsgId));
     uint32_t status = 0;
     const bool moved = ParseNumber(statusText, &status) && status == kMoveStatusSuccess;
-    if (moved && IsUsableMessageID(destination)) {
+    if (moved && IsUsableServerID(destination)) {
         LogLine("Exhange ID: ", destination.c_str());
         DErrorCode err = m_currItem->SetID(destination.c_str());
         // A move refused before is settled now.

@@ -52,18 +52,9 @@ const char *const kProvRemoteWipe = "0x0C_0x0E";
 // Search (page 15).
 const char *const kSearchStatus = "Status";
 
-// Requests carry a folder id in at most this many bytes, so a longer one
-// could name another folder once cut.
-constexpr size_t kMaxFolderIDBytes = 127;
-
 uint32_t SaturatingAdd(uint32_t a, uint32_t b) { return a > 0xFFFFFFFFu - b ? 0xFFFFFFFFu : a + b; }
 
 }  // namespace
-
-// A server folder id the stores can hold without cutting or confusing it.
-bool DActiveSyncDataManager::IsUsableFolderID(const std::string &id) {
-    return !id.empty() && id.size() <= kMaxFolderIDBytes && id.find('\0') == std::string::npos;
-}
 
 DErrorCode DActiveSyncDataManager::DeliverFromChain() {
     DErrorCode err = GoTo(kDMDeliverMoves);
@@ -85,7 +76,7 @@ DErrorCode DActiveSyncDataManager::ProcessFolderCreateAnswer() {
     if (err != kNoError) return err;
     const std::string key = TextOf(Child(root, kFhSyncKey));
     const std::string serverID = TextOf(Child(root, kFhServerId));
-    if (key.empty() || key.find('\0') != std::string::npos || !IsUsableFolderID(serverID)) {
+    if (key.empty() || key.find('\0') != std::string::npos || !IsUsableServerID(serverID)) {
         LogText("DActiveSyncDataManager::ProcessFolderCreateAnswer() - missing or unusable SyncKey or ServerId\n");
         return ASDataManagerErrMissingData;
     }
@@ -121,8 +112,7 @@ DErrorCode DActiveSyncDataManager::ProcessGetItemEstimateAnswer() {
     // and the engine judges the status it finds in the record.
     bool any = false;
     for (WBXMLTreeNode *node = root != nullptr ? root->children : nullptr; node != nullptr; node = node->next) {
-        const char *name = WbxmlElementName(node);
-        if (name == nullptr || std::string(name) != kGieResponse) continue;
+        if (!IsNamed(node, kGieResponse)) continue;
         any = true;
         uint32_t status = 1;
         if (CheckStatus(Child(node, kGieStatus), 86, &status) != kNoError) {
@@ -137,8 +127,7 @@ DErrorCode DActiveSyncDataManager::ProcessGetItemEstimateAnswer() {
     if (!any) return ASDataManagerErrMissingData;
 
     for (WBXMLTreeNode *node = root->children; node != nullptr; node = node->next) {
-        const char *name = WbxmlElementName(node);
-        if (name == nullptr || std::string(name) != kGieResponse) continue;
+        if (!IsNamed(node, kGieResponse)) continue;
         WBXMLTreeNode *collection = Child(node, kGieCollection);
         const std::string cls = TextOf(Child(collection, kGieClass));
         const std::string text = TextOf(Child(collection, kGieEstimate));
@@ -151,7 +140,7 @@ DErrorCode DActiveSyncDataManager::ProcessGetItemEstimateAnswer() {
             record->SetEmailEstimate(SaturatingAdd(record->GetEmailEstimate(), estimate));
             const std::string id = TextOf(Child(collection, kGieCollectionId));
             DEASFolderInfoRecord *folder = nullptr;
-            if (m_folders != nullptr && IsUsableFolderID(id) &&
+            if (m_folders != nullptr && IsUsableServerID(id) &&
                 m_folders->FindFolderByServerID(id.c_str(), &folder) == kNoError &&
                 IsMailFolderType(folder->GetInt(kFolderFieldType))) {
                 DErrorCode err = folder->SetFlag(kMailFlagServerChanges, estimate != 0);
@@ -186,10 +175,9 @@ DErrorCode DActiveSyncDataManager::ProcessPingAnswer(DClientResponse **record) {
     if (status == 2) {
         for (WBXMLTreeNode *node = Child(root, kPingFolders) != nullptr ? Child(root, kPingFolders)->children : nullptr;
              node != nullptr && err == kNoError; node = node->next) {
-            const char *name = WbxmlElementName(node);
-            if (name == nullptr || std::string(name) != kPingFolder) continue;
+            if (!IsNamed(node, kPingFolder)) continue;
             const std::string id = TextOf(node);
-            if (!IsUsableFolderID(id)) {
+            if (!IsUsableServerID(id)) {
                 LogText("DActiveSyncDataManager::ProcessPingAnswer() - unusable folder id skipped\n");
                 continue;
             }

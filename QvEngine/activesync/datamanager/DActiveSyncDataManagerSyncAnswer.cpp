@@ -32,9 +32,6 @@ constexpr uint32_t kSyncStatusText = 87;
 constexpr uint32_t kSyncStatusRetry = 4;
 // The record's status for a Status text that is no number (or 0).
 constexpr uint32_t kSyncStatusUnreadable = 0xFFFFFFFF;
-// The longest item server id the stores keep; a longer one could only be
-// cut, and a cut id might name another item.
-constexpr size_t kMaxItemIDLength = 127;
 
 const char *const kPrefix = "DActiveSyncDataManager::RunTask() - ";
 
@@ -56,11 +53,6 @@ uint32_t CountElements(WBXMLTreeNode *list) {
     uint32_t count = 0;
     for (WBXMLTreeNode *node = FirstElement(list); node != nullptr; node = NextElement(node)) ++count;
     return count;
-}
-
-bool Named(WBXMLTreeNode *node, const char *name) {
-    const char *own = node != nullptr ? WbxmlElementName(node) : nullptr;
-    return own != nullptr && std::string(own) == name;
 }
 
 uint32_t KindOfCommand(uint32_t command) {
@@ -247,8 +239,8 @@ DErrorCode DActiveSyncDataManager::CheckServerCommands() {
     WBXMLTreeNode *lists[2] = {m_responseList, m_commandList};
     for (WBXMLTreeNode *list : lists) {
         for (WBXMLTreeNode *node = FirstElement(list); node != nullptr; node = NextElement(node)) {
-            const bool named = Named(node, kTagAdd) || Named(node, kTagChange) || Named(node, kTagDelete) ||
-                               Named(node, kTagSoftDelete) || Named(node, kTagFetch);
+            const bool named = IsNamed(node, kTagAdd) || IsNamed(node, kTagChange) || IsNamed(node, kTagDelete) ||
+                               IsNamed(node, kTagSoftDelete) || IsNamed(node, kTagFetch);
             if (!named) continue;
             // ServerId is needed only where no ClientId names the device's item.
             if (TextOf(Child(node, kTagClientId)).empty() && TextOf(Child(node, kTagServerId)).empty()) {
@@ -377,9 +369,9 @@ DErrorCode DActiveSyncDataManager::ProcessChangeFromExchange() {
     if (m_counter != nullptr) m_counter->SetDone(m_counter->GetDone() + 1);
     const KindWords words = WordsOf(kind);
     WBXMLTreeNode *node = m_currCommand;
-    const bool add = Named(node, kTagAdd), change = Named(node, kTagChange);
-    const bool remove = Named(node, kTagDelete) || Named(node, kTagSoftDelete);
-    const bool fetch = Named(node, kTagFetch) && kind == kOutlookItemEmail;
+    const bool add = IsNamed(node, kTagAdd), change = IsNamed(node, kTagChange);
+    const bool remove = IsNamed(node, kTagDelete) || IsNamed(node, kTagSoftDelete);
+    const bool fetch = IsNamed(node, kTagFetch) && kind == kOutlookItemEmail;
     if (!add && !change && !remove && !fetch) {
         const char *name = WbxmlElementName(node);
         LogLine("DActiveSyncDataManager::ProcessChangeFromExchange() - unknown change token : ",
@@ -401,8 +393,9 @@ DErrorCode DActiveSyncDataManager::ProcessChangeFromExchange() {
     ReportChangeProgress();
 
     // An id the store cannot keep whole is refused for this item alone.
-    if (TextOf(Child(node, kTagServerId)).size() > kMaxItemIDLength ||
-        TextOf(Child(node, kTagClientId)).size() > kMaxItemIDLength) {
+    const std::string serverID = TextOf(Child(node, kTagServerId));
+    const std::string clientID = TextOf(Child(node, kTagClientId));
+    if ((!serverID.empty() && !IsUsableServerID(serverID)) || (!clientID.empty() && !IsUsableServerID(clientID))) {
         LogText("DActiveSyncDataManager::ProcessChangeFromExchange() - item id too long, item skipped\n");
         return GoTo(kDMServerChangeDone);
     }

@@ -160,13 +160,20 @@ WBXMLTreeNode *DActiveSyncDataManager::Find(WBXMLTreeNode *node, const char *nam
     return WbxmlFindElement(node, name, true, 0);
 }
 
+bool DActiveSyncDataManager::IsNamed(WBXMLTreeNode *node, const char *name) {
+    const char *own = node != nullptr ? WbxmlElementName(node) : nullptr;
+    return own != nullptr && name != nullptr && std::string(own) == name;
+}
+
 WBXMLTreeNode *DActiveSyncDataManager::Child(WBXMLTreeNode *node, const char *name) {
     if (node == nullptr) return nullptr;
-    for (WBXMLTreeNode *child = node->children; child != nullptr; child = child->next) {
-        const char *childName = WbxmlElementName(child);
-        if (childName != nullptr && std::string(childName) == name) return child;
-    }
+    for (WBXMLTreeNode *child = node->children; child != nullptr; child = child->next)
+        if (IsNamed(child, name)) return child;
     return nullptr;
+}
+
+bool DActiveSyncDataManager::IsUsableServerID(const std::string &id) {
+    return !id.empty() && id.size() <= 127 && id.find('\0') == std::string::npos;
 }
 
 bool DActiveSyncDataManager::ParseNumber(const std::string &text, uint32_t *value) {

@@ -18,28 +18,6 @@ protected:
             resetLoop.push_back(moved->GetResetLoopCounter());
     }
 
-    // A message in the inbox with its server id and shadow flags.
-    CEOID PutMail(const char *serverID, uint32_t flags) {
-        const std::u16string wide(serverID, serverID + std::char_traits<char>::length(serverID));
-        const CEOID oid =
-            PutShadowRecord(&shadow, inboxID, wide.c_str(), flags, PutMessage(manager->GetMsgStore(), inboxID, false));
-        DWinMobOutlookMessageCollection *inbox = nullptr;
-        EXPECT_EQ(manager->GetMailFolderCollection("inbox", &inbox), kNoError);
-        if (inbox != nullptr) NameMessage(inbox, oid, serverID);
-        return oid;
-    }
-    // The step's body through the chain; the record's XML.
-    std::string Build(uint32_t step, uint32_t type) {
-        const size_t before = client.records.size();
-        EXPECT_EQ(data->CollectCommandData(step), kNoError) << "step " << step;
-        PumpEngineUntil(*global, [&] { return client.records.size() > before || !client.errors.empty(); });
-        if (client.records.size() != before + 1) {
-            ADD_FAILURE() << "no record for step " << step;
-            return {};
-        }
-        EXPECT_EQ(client.records.back().type, type);
-        return bodies.back();
-    }
     uint32_t MeetingResponseOf(CEOID oid) {
         uint32_t response = 0;
         EXPECT_EQ(ShadowReadUInt(shadow.GetHandle(), oid, kShadowPropMeetingResponse, &response), kNoError);
@@ -79,8 +57,8 @@ std::string MeetingAnswer(const char *id) {
 
 TEST_F(MeetingsMovesTest, EachMeetingResponseIsSettledByItsOwnAnswer) {
     const uint32_t pending = kShadowFlagMeetingRequest | kShadowFlagMeetingResponsePending;
-    const CEOID first = PutMail("mr-1", pending);
-    const CEOID second = PutMail("mr-2", pending);
+    const CEOID first = PutMail(u"mr-1", pending);
+    const CEOID second = PutMail(u"mr-2", pending);
     ASSERT_EQ(ShadowWriteUInt(shadow.GetHandle(), first, kShadowPropMeetingResponse, 1), kNoError);
     ASSERT_EQ(ShadowWriteUInt(shadow.GetHandle(), second, kShadowPropMeetingResponse, 3), kNoError);
     Folder("inbox")->SetFlag(kMailFlagMeetingResponses, true);
@@ -118,7 +96,7 @@ TEST_F(MeetingsMovesTest, EachMeetingResponseIsSettledByItsOwnAnswer) {
 // pending" flag: every later probe marks the folder again, and a declined
 // (deleted) meeting request is neither purged nor sent as a Delete.
 TEST_F(MeetingsMovesTest, AnAnsweredResponseIsNoLongerPending) {
-    const CEOID only = PutMail("mr-1", kShadowFlagMeetingRequest | kShadowFlagMeetingResponsePending);
+    const CEOID only = PutMail(u"mr-1", kShadowFlagMeetingRequest | kShadowFlagMeetingResponsePending);
     ASSERT_EQ(ShadowWriteUInt(shadow.GetHandle(), only, kShadowPropMeetingResponse, 2), kNoError);
     Folder("inbox")->SetFlag(kMailFlagMeetingResponses, true);
     EXPECT_TRUE(SameXml(MeetingRequest("2", "mr-1"), Build(kCmdMeetingResponse, kResponseTypeMeetingResponse)));
@@ -140,8 +118,8 @@ class MoveAnswerTest : public MeetingsMovesTest {
 protected:
     void SendBothAndAnswer() {
         const std::vector<BYTE> from = MailFolderEntryID(&global->folders, "u1");
-        taken = PutMail("mv-1", kShadowFlagMoved);
-        refused = PutMail("mv-2", kShadowFlagMoved);
+        taken = PutMail(u"mv-1", kShadowFlagMoved);
+        refused = PutMail(u"mv-2", kShadowFlagMoved);
         for (CEOID oid : {taken, refused}) {
             DWinMobShadowRecord record;
             ASSERT_EQ(shadow.GetRecordByOID(oid, &record), kNoError);

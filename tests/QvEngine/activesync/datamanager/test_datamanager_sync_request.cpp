@@ -9,33 +9,6 @@ namespace {
 
 class SyncRequestTest : public MailFoldersTest {
 protected:
-
-    // A message in the inbox with its server id and shadow flags.
-    CEOID PutMail(const char16_t *serverID, uint32_t flags, bool read = false) {
-        const ULONG status = (flags & kShadowFlagRemainderRequested) != 0 ? kMsgStatusRemainderRequested : 0;
-        const CEOID oid = PutShadowRecord(&shadow, inboxID, serverID, flags,
-                                          PutMessage(manager->GetMsgStore(), inboxID, read, status));
-        if (serverID != nullptr) {
-            DWinMobOutlookMessageCollection *inbox = nullptr;
-            EXPECT_EQ(manager->GetMailFolderCollection("inbox", &inbox), kNoError);
-            const std::u16string wide(serverID);
-            if (inbox != nullptr) NameMessage(inbox, oid, std::string(wide.begin(), wide.end()).c_str());
-        }
-        return oid;
-    }
-    // Builds the step's body through the chain; the record's XML.
-    std::string Build(uint32_t step, uint32_t type) {
-        const size_t before = client.records.size();
-        EXPECT_EQ(data->CollectCommandData(step), kNoError) << "step " << step;
-        // Until the chain hands its record over (or fails).
-        PumpEngineUntil(*global, [&] { return client.records.size() > before || !client.errors.empty(); });
-        if (client.records.size() != before + 1) {
-            ADD_FAILURE() << "no record for step " << step;
-            return {};
-        }
-        EXPECT_EQ(client.records.back().type, type);
-        return bodies.back();
-    }
     void InboxChanged() { Folder("inbox")->SetFlag(kMailFlagLocalChanges, true); }
     static size_t Count(const std::string &text, const std::string &what) {
         size_t n = 0;
