@@ -17,6 +17,11 @@
 // ended, before the bench counts the Inbox), the most SQLite held at once,
 // and the client process's whole CPU time. Any size can be given as an
 // argument; by default 1,000 and 10,000.
+//
+// With --peer the same messages come from the real test server instead
+// (scripts/peer.sh up, then eval "$(scripts/peer.sh env)"): they are put in
+// carol's Inbox over IMAP before the run and taken off again after it, and
+// the wall time is then that of a sync with a real server behind loopback.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -42,6 +47,7 @@
 
 #include "ActiveSyncEngineConstants.h"
 #include "BenchDevice.h"
+#include "PeerMailbox.h"
 #include "DActiveSyncEngine.h"
 #include "DActiveTaskPump.h"
 #include "DClientResponse.h"
@@ -453,17 +459,25 @@ VString Narrow(const std::string &text) {
     return s;
 }
 
+// Where the client syncs from: the server's "host:port", the account, and a
+// device id (the real server keeps sync state by device id).
+struct Target {
+    std::string server;
+    std::string user = "alice", password = "secret1";
+    std::string deviceId = "VANTRELBENCH0001";
+};
+
 // The product key as setup leaves it, the mail account provisioned, and
-// the account: this server, e-mail only, push off, no date filter.
-bool PrepareDevice(BenchGlobal *global, unsigned short port) {
+// the account: the target, e-mail only, push off, no date filter.
+bool PrepareDevice(BenchGlobal *global, const Target &target) {
     if (!CreateProductKey()) return false;
     if (vplat::MailAccountProvision(kMailStoreName) != S_OK) return false;
     DWinMobCorvanePreferences &prefs = global->prefs;
-    prefs.SetServer(Narrow("127.0.0.1:" + std::to_string(port)));
+    prefs.SetServer(Narrow(target.server));
     prefs.SetUseSSL(0);
-    prefs.SetUser(Narrow("alice"));
-    prefs.SetPassword(Narrow("secret1"));
-    prefs.SetQVDeviceID(Narrow("VANTRELBENCH0001"));
+    prefs.SetUser(Narrow(target.user));
+    prefs.SetPassword(Narrow(target.password));
+    prefs.SetQVDeviceID(Narrow(target.deviceId));
     prefs.SetQVDeviceType(Narrow("PocketPC"));
     prefs.SetUserSyncEMail(1);
     prefs.SetUserSyncCalendar(0);
@@ -504,11 +518,12 @@ struct ClientFigures {
 
 void Fail(ClientFigures *f, const std::string &why) { std::snprintf(f->failure, sizeof f->failure, "%s", why.c_str()); }
 
-// The measured run, in the client's process.
-void RunClient(int count, unsigned short port, ClientFigures *f) {
+// The measured run, in the client's process: afterwards the Inbox must hold
+// exactly the expected count.
+void RunClient(uint32_t expected, const Target &target, ClientFigures *f) {
     vplat::ClockUseReal();
     BenchGlobal global;
-    if (!PrepareDevice(&global, port)) return Fail(f, "the device could not be prepared");
+    if (!PrepareDevice(&global, target)) return Fail(f, "the device could not be prepared");
     BenchClient client;
     {
         DActiveSyncEngine engine;
@@ -537,8 +552,8 @@ void RunClient(int count, unsigned short port, ClientFigures *f) {
         f->sqlitePeakKB = long(highest / 1024);
     if (client.error != kNoError) return Fail(f, "the engine reported error " + std::to_string(client.error));
     f->stored = InboxCount(&global);
-    if (f->stored != uint32_t(count))
-        return Fail(f, "the Inbox holds " + std::to_string(f->stored) + " messages, not " + std::to_string(count));
+    if (f->stored != expected)
+        return Fail(f, "the Inbox holds " + std::to_string(f->stored) + " messages, not " + std::to_string(expected));
 }
 
 // ------------------------------------------------------------------ the run
@@ -561,15 +576,59 @@ bool ReadAll(int fd, void *data, size_t size) {
     return true;
 }
 
-// One size: the server in one child, the client in another on a device of its own.
-bool RunSize(int count, SizeFigures *out, std::string *why) {
+// The client in a child process on a device of its own, in a temporary
+// folder removed afterwards: its figures, and its rusage from wait4.
+bool RunClientProcess(uint32_t expected, const Target &target, SizeFigures *out, std::string *why) {
     char folder[] = "/tmp/vantrel-initialsync-XXXXXX";
     if (mkdtemp(folder) == nullptr) {
         *why = "no temporary folder";
         return false;
     }
     const std::string device = std::string(folder) + "/device";
+    int figures[2] = {-1, -1};
+    pid_t client = -1;
+    if (pipe(figures) == 0) client = fork();
+    if (client == 0) {
+        close(figures[0]);
+        ClientFigures f;
+        setenv(VANTREL_DEVICE_ENV, device.c_str(), 1);
+        if (!DeviceOpen(device.c_str()))
+            Fail(&f, "the device could not be opened");
+        else
+            RunClient(expected, target, &f);
+        _exit(write(figures[1], &f, sizeof f) == ssize_t(sizeof f) ? 0 : 1);
+    }
+    if (figures[1] >= 0) close(figures[1]);
+    bool ok = client > 0;
+    if (!ok) *why = "the client could not start";
+    if (ok) {
+        // The client's figures, or its end; a stuck run is killed.
+        pollfd fds = {figures[0], POLLIN, 0};
+        if (poll(&fds, 1, kRunLimitSeconds * 1000) <= 0) {
+            kill(client, SIGKILL);
+            *why = "the run did not end in time";
+            ok = false;
+        }
+        ok = ReadAll(figures[0], &out->client, sizeof out->client) && ok;
+        int status = 0;
+        rusage usage = {};
+        if (wait4(client, &status, 0, &usage) != client || !WIFEXITED(status) || WEXITSTATUS(status) != 0) ok = false;
+        out->peakKB = usage.ru_maxrss;
+        out->processCpuSeconds = CpuSeconds(usage);
+        if (!ok && why->empty()) *why = "the client failed";
+    }
+    if (figures[0] >= 0) close(figures[0]);
+    if (ok && out->client.failure[0] != 0) {
+        *why = out->client.failure;
+        ok = false;
+    }
+    const std::string clean = std::string("rm -rf '") + folder + "'";
+    if (std::system(clean.c_str()) != 0) ok = false;
+    return ok;
+}
 
+// One size from prepared answers: the server in one child, the client in another.
+bool RunSize(int count, SizeFigures *out, std::string *why) {
     // The server: builds every answer, listens, says its port, serves until
     // the stop pipe closes, then hands back its report.
     int ready[2], stop[2];
@@ -595,82 +654,147 @@ bool RunSize(int count, SizeFigures *out, std::string *why) {
     unsigned short port = 0;
     bool ok = server > 0 && ReadAll(ready[0], &port, sizeof port) && port != 0;
     if (!ok) *why = "the server did not start";
-
-    pid_t client = -1;
-    int figures[2] = {-1, -1};
-    if (ok && pipe(figures) == 0) client = fork();
-    if (client == 0) {
-        close(figures[0]);
-        close(ready[0]);
-        close(stop[1]);
-        ClientFigures f;
-        setenv(VANTREL_DEVICE_ENV, device.c_str(), 1);
-        if (!DeviceOpen(device.c_str()))
-            Fail(&f, "the device could not be opened");
-        else
-            RunClient(count, port, &f);
-        _exit(write(figures[1], &f, sizeof f) == ssize_t(sizeof f) ? 0 : 1);
-    }
-    if (figures[1] >= 0) close(figures[1]);
-    if (ok && client < 0) {
-        ok = false;
-        *why = "the client could not start";
-    }
     if (ok) {
-        // The client's figures, or its end; a stuck run is killed.
-        pollfd fds = {figures[0], POLLIN, 0};
-        if (poll(&fds, 1, kRunLimitSeconds * 1000) <= 0) {
-            kill(client, SIGKILL);
-            *why = "the run did not end in time";
-            ok = false;
-        }
-        ok = ReadAll(figures[0], &out->client, sizeof out->client) && ok;
-        int status = 0;
-        rusage usage = {};
-        if (wait4(client, &status, 0, &usage) != client || !WIFEXITED(status) || WEXITSTATUS(status) != 0) ok = false;
-        out->peakKB = usage.ru_maxrss;
-        out->processCpuSeconds = CpuSeconds(usage);
-        if (!ok && why->empty()) *why = "the client failed";
+        Target target;
+        target.server = "127.0.0.1:" + std::to_string(port);
+        ok = RunClientProcess(uint32_t(count), target, out, why);
     }
-    if (figures[0] >= 0) close(figures[0]);
     close(stop[1]);
     if (server > 0) {
         if (!ReadAll(ready[0], &out->server, sizeof out->server)) {
+            if (ok) *why = "the server gave no report";
             ok = false;
-            if (why->empty()) *why = "the server gave no report";
         }
         int status = 0;
         waitpid(server, &status, 0);
     }
     close(ready[0]);
-    if (ok && out->client.failure[0] != 0) {
-        *why = out->client.failure;
-        ok = false;
-    }
     if (ok && out->server.unexpected[0] != 0) {
         *why = std::string("the server saw ") + out->server.unexpected;
         ok = false;
     }
-    const std::string clean = std::string("rm -rf '") + folder + "'";
-    if (std::system(clean.c_str()) != 0) ok = false;
+    return ok;
+}
+
+// ------------------------------------------------------ the real test server
+
+// The real server on loopback as scripts/peer.sh exports it: its HTTP
+// endpoint, its IMAP store, and the user whose Inbox the run fills (carol,
+// whom the interop tests leave alone).
+struct PeerTarget {
+    std::string server, imap, user, password;
+};
+
+bool LoadPeer(PeerTarget *peer, std::string *why) {
+    const char *url = std::getenv("VANTREL_PEER_URL");
+    const char *imap = std::getenv("VANTREL_PEER_IMAP");
+    const char *users = std::getenv("VANTREL_PEER_USERS");
+    if (url == nullptr || imap == nullptr || users == nullptr) {
+        *why = "the test server is not set (scripts/peer.sh up; eval \"$(scripts/peer.sh env)\")";
+        return false;
+    }
+    const std::string prefix = "http://";
+    std::string server = url;
+    if (server.compare(0, prefix.size(), prefix) != 0) {
+        *why = "VANTREL_PEER_URL is not an http:// address";
+        return false;
+    }
+    server = server.substr(prefix.size());
+    if (!server.empty() && server.back() == '/') server.pop_back();
+    const std::string list = users, key = "carol:";
+    const size_t at = list.find(key);
+    if (at == std::string::npos) {
+        *why = "VANTREL_PEER_USERS names no carol";
+        return false;
+    }
+    const size_t end = list.find(' ', at);
+    peer->password = list.substr(at + key.size(), end == std::string::npos ? std::string::npos : end - at - key.size());
+    peer->user = "carol";
+    peer->server = server;
+    peer->imap = imap;
+    return true;
+}
+
+// One benchmark message as the server stores it: headers, a 4 KB body in
+// lines of 64, and on one in ten a 100 KB attachment.
+std::string PeerMessage(int i) {
+    const std::string boundary = "=_vantrel_bench_" + std::to_string(i);
+    const bool attached = i % kAttachmentEvery == 0;
+    std::string m = "From: Alice Smith <alice@example.test>\r\nTo: Carol <carol@example.test>\r\n"
+                    "Subject: Subject " + std::to_string(i + 1) + "\r\nDate: Thu, 1 Jan 2009 10:00:00 +0000\r\n"
+                    "Message-ID: <bench-" + std::to_string(i + 1) + "@example.test>\r\n" +
+                    PeerMailbox::kMark + ": 1\r\nMIME-Version: 1.0\r\n";
+    const std::string text = "Content-Type: text/plain; charset=us-ascii\r\n\r\n";
+    if (attached)
+        m += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\r\n\r\n--" + boundary + "\r\n";
+    m += text;
+    const std::string body = Body(i);
+    for (size_t at = 0; at < body.size(); at += 64) m += body.substr(at, 64) + "\r\n";
+    if (attached) {
+        m += "--" + boundary + "\r\nContent-Type: application/pdf; name=\"report-" + std::to_string(i + 1) +
+             ".pdf\"\r\nContent-Disposition: attachment; filename=\"report-" + std::to_string(i + 1) +
+             ".pdf\"\r\nContent-Transfer-Encoding: base64\r\n\r\n";
+        // 100 KB of bytes in base64, lines of 76.
+        const std::string line = std::string(76, 'Q');
+        for (unsigned done = 0; done < kAttachmentBytes; done += 57) m += line + "\r\n";
+        m += "--" + boundary + "--\r\n";
+    }
+    return m;
+}
+
+// One size from the real server: carol's Inbox gets the messages over IMAP,
+// a device never seen syncs it, and the messages go again afterwards.
+bool RunPeerSize(const PeerTarget &peer, int count, SizeFigures *out, std::string *why) {
+    PeerMailbox box(peer.imap, peer.user, peer.password);
+    bool ok = box.RemoveMarked();
+    const long before = ok ? box.Count() : -1;
+    if (before < 0) {
+        *why = "the server's Inbox could not be read over IMAP";
+        return false;
+    }
+    for (int i = 0; i < count && ok; ++i) ok = box.Append(PeerMessage(i));
+    if (!ok) *why = "the messages could not be put on the server";
+    if (ok) {
+        Target target;
+        target.server = peer.server;
+        target.user = peer.user;
+        target.password = peer.password;
+        target.deviceId = "VBENCH" + std::to_string(getpid()) + std::to_string(time(nullptr));
+        ok = RunClientProcess(uint32_t(before + count), target, out, why);
+    }
+    if (!box.RemoveMarked() && ok) {
+        *why = "the messages could not be taken off the server";
+        ok = false;
+    }
     return ok;
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-    std::vector<int> counts = {1000, 10000};
-    if (argc > 1) counts.clear();
+    std::vector<int> counts;
+    bool fromPeer = false;
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--peer") == 0) {
+            fromPeer = true;
+            continue;
+        }
         const int n = std::atoi(argv[i]);
         if (n <= 0) {
-            std::fprintf(stderr, "usage: %s [messages ...]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--peer] [messages ...]\n", argv[0]);
             return 2;
         }
         counts.push_back(n);
     }
-    std::printf("Initial e-mail sync over loopback: window %u, 4 KB bodies, a 100 KB attachment listed on one in %d\n",
-                kWindowSize, kAttachmentEvery);
+    if (counts.empty()) counts = {1000, 10000};
+    PeerTarget peer;
+    std::string why;
+    if (fromPeer && !LoadPeer(&peer, &why)) {
+        std::fprintf(stderr, "%s\n", why.c_str());
+        return 1;
+    }
+    std::printf("Initial e-mail sync over loopback %s: window %u, 4 KB bodies, a 100 KB attachment on one in %d\n",
+                fromPeer ? "from the real test server" : "from prepared answers", kWindowSize, kAttachmentEvery);
     std::printf("%8s %8s %12s %14s %10s %9s %11s %14s %13s %s\n", "messages", "wall s", "client CPU s",
                 "CPU ms/message", "CPU % wall", "peak KB", "run peak KB", "SQLite peak KB", "process CPU s",
                 "Sync/Estimate requests");
@@ -679,15 +803,17 @@ int main(int argc, char **argv) {
     std::vector<double> shares;
     for (int count : counts) {
         SizeFigures f;
-        std::string why;
-        if (!RunSize(count, &f, &why)) {
+        why.clear();
+        if (!(fromPeer ? RunPeerSize(peer, count, &f, &why) : RunSize(count, &f, &why))) {
             std::fprintf(stderr, "run of %d messages failed: %s\n", count, why.c_str());
             return 1;
         }
         const double share = 100.0 * f.client.cpuSeconds / f.client.wallSeconds;
-        std::printf("%8d %8.2f %12.2f %14.3f %10.1f %9ld %11ld %14ld %13.2f %d/%d\n", count, f.client.wallSeconds,
+        const std::string requests =
+            fromPeer ? "-" : std::to_string(f.server.syncs) + "/" + std::to_string(f.server.estimates);
+        std::printf("%8d %8.2f %12.2f %14.3f %10.1f %9ld %11ld %14ld %13.2f %s\n", count, f.client.wallSeconds,
                     f.client.cpuSeconds, 1e3 * f.client.cpuSeconds / count, share, f.peakKB, f.client.runPeakKB,
-                    f.client.sqlitePeakKB, f.processCpuSeconds, f.server.syncs, f.server.estimates);
+                    f.client.sqlitePeakKB, f.processCpuSeconds, requests.c_str());
         std::fflush(stdout);
         peaks.push_back(f.peakKB);
         shares.push_back(share);
