@@ -1,9 +1,9 @@
 // The device's clock: milliseconds since start-up and the date and time.
 // One clock stands behind GetTickCount, GetSystemTime, GetLocalTime and the
 // timers of the message queues; tests replace it with a virtual clock that
-// moves only when they advance it. Also the date conversions and the
+// moves only when they advance it. Also the date conversions, the
 // device's time zone, which is kept in the device's registry, not taken
-// from the host.
+// from the host, and conversions under any zone record.
 #ifndef VPLATFORM_WINTIME_H
 #define VPLATFORM_WINTIME_H
 
@@ -76,8 +76,14 @@ PLATAPI BOOL LocalFileTimeToFileTime(const FILETIME *lpLocalFileTime, LPFILETIME
 // the zone has no daylight time).
 PLATAPI DWORD GetTimeZoneInformation(LPTIME_ZONE_INFORMATION lpTimeZoneInformation);
 // Keeps the zone in the device's registry; every program of the device
-// follows it at once.
+// follows it at once. Drops a switch made by SetDaylightTime.
 PLATAPI BOOL SetTimeZoneInformation(const TIME_ZONE_INFORMATION *lpTimeZoneInformation);
+// Puts the device in daylight (dst not 0) or standard time now, whatever
+// its rules say: GetTimeZoneInformation, GetLocalTime and the two local
+// FILETIME shifts follow. The switch stands until the rules' next
+// transition, a new zone or the next call; it holds for the calling
+// program only, and a zone without daylight time ignores it.
+PLATAPI void SetDaylightTime(DWORD dst);
 }
 
 namespace vplat {
@@ -94,6 +100,17 @@ PLATAPI bool ClockIsVirtual(void);
 PLATAPI uint64_t ClockTickCount64(void);
 // Milliseconds since 1970-01-01 UTC.
 PLATAPI int64_t ClockUtcMs(void);
+
+// Conversions under a given zone record, the device's own zone and state
+// playing no part: the zone's rule (a date with wYear 0 every year, a dated
+// one in its year only, none without a daylight date) is applied at the
+// instant converted. A local time that the daylight start skips or the
+// daylight end repeats reads as standard time. False with
+// ERROR_INVALID_PARAMETER for a date out of range, in or out.
+PLATAPI bool UtcToZoneLocal(const TIME_ZONE_INFORMATION &tz, const FILETIME &utc, FILETIME *local);
+PLATAPI bool ZoneLocalToUtc(const TIME_ZONE_INFORMATION &tz, const FILETIME &local, FILETIME *utc);
+PLATAPI bool UtcToZoneLocal(const TIME_ZONE_INFORMATION &tz, const SYSTEMTIME &utc, SYSTEMTIME *local);
+PLATAPI bool ZoneLocalToUtc(const TIME_ZONE_INFORMATION &tz, const SYSTEMTIME &local, SYSTEMTIME *utc);
 }  // namespace vplat
 
 #endif

@@ -29,13 +29,14 @@ BOOL Invalid() {
     return FALSE;
 }
 
-// Moves a FILETIME by the device's bias as it stands now; sign +1 turns
-// local into universal time, -1 universal into local.
+// Moves a FILETIME by the device's bias as it stands now (SetDaylightTime's
+// switch included); sign +1 turns local into universal time, -1 universal
+// into local.
 BOOL ShiftByCurrentBias(const FILETIME *in, FILETIME *out, int sign) {
     if (in == nullptr || out == nullptr) return Invalid();
     TIME_ZONE_INFORMATION tz;
     ReadDeviceTimeZoneOrUtc(&tz);
-    const int64_t shift = sign * int64_t(TimeZoneBiasAt(tz, ClockUtcMs())) * 60000 * kTicksPerMs;
+    const int64_t shift = sign * int64_t(DeviceBiasAt(tz, ClockUtcMs())) * 60000 * kTicksPerMs;
     const uint64_t ticks = TicksOf(*in);
     if (ticks > kMaxFileTime) return Invalid();
     const int64_t moved = int64_t(ticks) + shift;  // no overflow: both far below the int64 range

@@ -26,6 +26,11 @@ void ReadDeviceTimeZoneOrUtc(TIME_ZONE_INFORMATION *tz);
 DWORD TimeZoneIdAt(const TIME_ZONE_INFORMATION &tz, int64_t utcMs);
 // Minutes that local time lies behind universal time at that instant.
 int64_t TimeZoneBiasAt(const TIME_ZONE_INFORMATION &tz, int64_t utcMs);
+// The same for the device's own clock: the zone's rules, unless
+// SetDaylightTime switched this process's device to the other state for
+// the zone and the rule period that hold at utcMs.
+DWORD DeviceZoneIdAt(const TIME_ZONE_INFORMATION &tz, int64_t utcMs);
+int64_t DeviceBiasAt(const TIME_ZONE_INFORMATION &tz, int64_t utcMs);
 
 }  // namespace vplat
 

@@ -160,3 +160,107 @@ TEST_F(TimeZoneTest, FileTimeShiftsByTheBiasInForceNow) {
     EXPECT_FALSE(LocalFileTimeToFileTime(&first, &out));
     EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), GetLastError());
 }
+
+// SetDaylightTime moves what the device calls "now" (its state, its local
+// time and the two FILETIME shifts) to the other state and back, so that a
+// winter time converted by the summer device reads as its own zone says.
+TEST_F(TimeZoneTest, DaylightSwitchMovesTheCurrentBias) {
+    ASSERT_TRUE(SetTimeZoneInformation(&kEurope));
+    vplat::ClockUseVirtual(1, UtcMs({2006, 7, 1, 12, 0, 0, 0}));
+    const int64_t winterMs = UtcMs({2006, 1, 15, 12, 0, 0, 0});
+    const uint64_t winterTicks = uint64_t(winterMs) * 10000 + 116444736000000000ull;
+    const FILETIME winter = {DWORD(winterTicks), DWORD(winterTicks >> 32)};
+    const uint64_t hour = 36000000000ull;
+    const struct {
+        int dst;  // -1: no switch
+        DWORD id;
+        WORD localHour;
+        uint64_t shift;
+    } steps[] = {
+        {-1, TIME_ZONE_ID_DAYLIGHT, 14, 2 * hour},
+        {0, TIME_ZONE_ID_STANDARD, 13, hour},
+        {1, TIME_ZONE_ID_DAYLIGHT, 14, 2 * hour},
+    };
+    for (const auto &s : steps) {
+        SCOPED_TRACE(s.dst);
+        if (s.dst >= 0) SetDaylightTime(DWORD(s.dst));
+        TIME_ZONE_INFORMATION tz;
+        EXPECT_EQ(s.id, GetTimeZoneInformation(&tz));
+        EXPECT_EQ(0, memcmp(&kEurope, &tz, sizeof tz));
+        SYSTEMTIME local;
+        GetLocalTime(&local);
+        EXPECT_EQ(s.localHour, local.wHour);
+        FILETIME shifted, back;
+        ASSERT_TRUE(FileTimeToLocalFileTime(&winter, &shifted));
+        EXPECT_EQ(winterTicks + s.shift, uint64_t(shifted.dwHighDateTime) << 32 | shifted.dwLowDateTime);
+        ASSERT_TRUE(LocalFileTimeToFileTime(&shifted, &back));
+        EXPECT_EQ(0, CompareFileTime(&winter, &back));
+        if (s.dst == 0) {
+            FILETIME inZone;
+            ASSERT_TRUE(vplat::UtcToZoneLocal(kEurope, winter, &inZone));
+            EXPECT_EQ(0, CompareFileTime(&inZone, &shifted));
+        }
+    }
+}
+
+// The switch stands until the rules next change their answer, then the
+// device follows its rules again; the same day a year on finds it gone.
+TEST_F(TimeZoneTest, DaylightSwitchEndsAtTheNextTransition) {
+    const struct {
+        const char *zoneName;
+        const TIME_ZONE_INFORMATION &zone;
+        DateTime switchedAt;
+        DWORD dst;
+        DateTime later[3];
+        DWORD id[3];
+    } cases[] = {
+        {"europe",
+         kEurope,
+         {2006, 7, 1, 12, 0, 0, 0},
+         0,
+         {{2006, 10, 29, 0, 59, 59, 999}, {2006, 11, 15, 0, 0, 0, 0}, {2007, 7, 1, 12, 0, 0, 0}},
+         {TIME_ZONE_ID_STANDARD, TIME_ZONE_ID_STANDARD, TIME_ZONE_ID_DAYLIGHT}},
+        {"south",
+         kSouth,
+         {2008, 1, 15, 0, 0, 0, 0},
+         0,
+         {{2008, 4, 5, 15, 59, 59, 999}, {2008, 6, 1, 0, 0, 0, 0}, {2008, 10, 4, 16, 0, 0, 0}},
+         {TIME_ZONE_ID_STANDARD, TIME_ZONE_ID_STANDARD, TIME_ZONE_ID_DAYLIGHT}},
+        {"south winter",
+         kSouth,
+         {2008, 6, 1, 0, 0, 0, 0},
+         1,
+         {{2008, 10, 4, 15, 59, 59, 999}, {2008, 12, 1, 0, 0, 0, 0}, {2009, 6, 1, 0, 0, 0, 0}},
+         {TIME_ZONE_ID_DAYLIGHT, TIME_ZONE_ID_DAYLIGHT, TIME_ZONE_ID_STANDARD}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.zoneName);
+        ASSERT_TRUE(SetTimeZoneInformation(&c.zone));
+        vplat::ClockUseVirtual(1, UtcMs(c.switchedAt));
+        SetDaylightTime(c.dst);
+        TIME_ZONE_INFORMATION tz;
+        EXPECT_EQ(c.dst ? DWORD(TIME_ZONE_ID_DAYLIGHT) : DWORD(TIME_ZONE_ID_STANDARD), GetTimeZoneInformation(&tz));
+        for (int i = 0; i < 3; ++i) {
+            SCOPED_TRACE(i);
+            vplat::ClockUseVirtual(1, UtcMs(c.later[i]));
+            EXPECT_EQ(c.id[i], GetTimeZoneInformation(&tz));
+        }
+    }
+}
+
+// A new zone drops the switch; a zone without daylight time has none.
+TEST_F(TimeZoneTest, DaylightSwitchNeedsADaylightZone) {
+    vplat::ClockUseVirtual(1, UtcMs({2006, 7, 1, 12, 0, 0, 0}));
+    TIME_ZONE_INFORMATION tz;
+    SetDaylightTime(1);
+    EXPECT_EQ(DWORD(TIME_ZONE_ID_UNKNOWN), GetTimeZoneInformation(&tz));
+    SYSTEMTIME local;
+    GetLocalTime(&local);
+    EXPECT_EQ(12, local.wHour);
+
+    ASSERT_TRUE(SetTimeZoneInformation(&kEurope));
+    SetDaylightTime(0);
+    EXPECT_EQ(DWORD(TIME_ZONE_ID_STANDARD), GetTimeZoneInformation(&tz));
+    ASSERT_TRUE(SetTimeZoneInformation(&kEurope));
+    EXPECT_EQ(DWORD(TIME_ZONE_ID_DAYLIGHT), GetTimeZoneInformation(&tz));
+}
