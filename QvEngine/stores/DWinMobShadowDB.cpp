@@ -205,7 +205,7 @@ DErrorCode DWinMobShadowDB::LoadRecord(DWinMobShadowRecord *record, CEOID oid) {
             err = record->SetLocalID(p.val.blob.lpb, p.val.blob.dwCount);
         else if (p.propid == kShadowPropServerID)
             err = record->SetServerID(p.val.lpwstr);
-        else if (!((id >= 0x0107 && id <= 0x010D) || id == 0x0206))
+        else if (!((id >= 0x0107 && id <= 0x010E) || id == 0x0206))
             err = generalErrUnknownError;  // not a shadow record's property
     }
     LocalFree(buffer);

@@ -123,6 +123,22 @@ DErrorCode DWinMobShadowRecord::SetBodyChecksum(const BYTE checksum[8]) {
     return ShadowWriteBlob(m_db, m_oid, kShadowPropChecksum, checksum, 8);
 }
 
+DErrorCode DWinMobShadowRecord::SetSentBodyChecksum(const BYTE checksum[8]) {
+    if (!Stored()) return generalErrItemNotFound;
+    if (checksum == nullptr) return generalErrNULLPointer;
+    return ShadowWriteBlob(m_db, m_oid, kShadowPropSentChecksum, checksum, 8);
+}
+
+DErrorCode DWinMobShadowRecord::PromoteSentBodyChecksum() {
+    if (!Stored()) return generalErrItemNotFound;
+    std::vector<BYTE> sent;
+    bool found = false;
+    DErrorCode err = ReadBlob(kShadowPropSentChecksum, &sent, &found);
+    if (err != kNoError || !found || sent.size() != 8) return err;
+    err = SetBodyChecksum(sent.data());
+    return err != kNoError ? err : ShadowWriteBlob(m_db, m_oid, kShadowPropSentChecksum, nullptr, 0);
+}
+
 DErrorCode DWinMobShadowRecord::GetMeetingResponse(uint32_t *response) const {
     return ReadUInt(kShadowPropMeetingResponse, response);
 }

@@ -53,6 +53,13 @@ public:
     // The body checksum as last synchronised: exactly 8 bytes (zeros when absent).
     DErrorCode GetBodyChecksum(BYTE checksum[8]) const;
     DErrorCode SetBodyChecksum(const BYTE checksum[8]);
+    // The checksum of a body on its way to the server: it becomes the body
+    // checksum only once the server's answer is applied
+    // (PromoteSentBodyChecksum), so that a Sync that fails leaves the body
+    // still to be sent.
+    DErrorCode SetSentBodyChecksum(const BYTE checksum[8]);
+    // Takes a waiting sent checksum as the body checksum; none: no change.
+    DErrorCode PromoteSentBodyChecksum();
     DErrorCode GetMeetingResponse(uint32_t *response) const;
     DErrorCode SetMeetingResponse(uint32_t response);
     // The Pocket Outlook object id of an appointment or contact (0x0109).

@@ -24,6 +24,9 @@ constexpr CEPROPID kShadowPropMeetingResponse = (0x010Au << 16) | CEVT_UI4;
 constexpr CEPROPID kShadowPropChecksum = (0x010Bu << 16) | CEVT_BLOB;
 constexpr CEPROPID kShadowPropFolderID = (0x010Cu << 16) | CEVT_BLOB;
 constexpr CEPROPID kShadowPropPrevFolderID = (0x010Du << 16) | CEVT_BLOB;
+// The body checksum of a change the server has not yet answered (8 bytes;
+// empty when none).
+constexpr CEPROPID kShadowPropSentChecksum = (0x010Eu << 16) | CEVT_BLOB;
 constexpr CEPROPID kShadowPropSequence = (0x0206u << 16) | CEVT_UI4;
 
 // Change states (kShadowPropState).

@@ -140,6 +140,22 @@ TEST_F(ShadowDBTest, RecordsKeepTheirFormat) {
     EXPECT_EQ(inFolder, 1u);
     EXPECT_EQ(db.GetRecordInFolder(1, inbox, &found), generalErrIndexOutOfRange);
 
+    // A body checksum sent with a change counts only once the answer is in.
+    const BYTE before[8] = {1, 0, 0, 0, 1, 0, 0, 0}, sentSum[8] = {7, 0, 0, 0, 2, 0, 0, 0};
+    BYTE now[8] = {};
+    ASSERT_EQ(b.SetBodyChecksum(before), kNoError);
+    ASSERT_EQ(b.SetSentBodyChecksum(sentSum), kNoError);
+    ASSERT_EQ(db.GetRecordByOID(b.GetObjectID(), &found), kNoError);
+    ASSERT_EQ(found.GetBodyChecksum(now), kNoError);
+    EXPECT_EQ(std::vector<BYTE>(now, now + 8), std::vector<BYTE>(before, before + 8));
+    ASSERT_EQ(found.PromoteSentBodyChecksum(), kNoError);
+    ASSERT_EQ(found.GetBodyChecksum(now), kNoError);
+    EXPECT_EQ(std::vector<BYTE>(now, now + 8), std::vector<BYTE>(sentSum, sentSum + 8));
+    ASSERT_EQ(b.SetBodyChecksum(before), kNoError);
+    ASSERT_EQ(found.PromoteSentBodyChecksum(), kNoError);  // taken once only
+    ASSERT_EQ(found.GetBodyChecksum(now), kNoError);
+    EXPECT_EQ(std::vector<BYTE>(now, now + 8), std::vector<BYTE>(before, before + 8));
+
     // A record with a property outside the format does not load.
     CEPROPVAL odd = {};
     odd.propid = (0x0300u << 16) | CEVT_UI4;
