@@ -12,6 +12,7 @@
 #include "ActiveSyncDateTime.h"
 #include "Base64.h"
 #include "DActiveSyncDataManager.h"
+#include "DActiveSyncDataManagerText.h"
 #include "ICorvanePreferences.h"
 #include "IOutlookMessage.h"
 #include "StringList.h"
@@ -134,30 +135,13 @@ std::vector<std::string> SplitAddresses(const std::string &text) {
     return recipients;
 }
 
-DErrorCode Utf8(const std::string &text, VString *out) {
-    return out->AssignNarrow(text.c_str(), uint32_t(text.size()), kVStringUTF8);
-}
-
 DErrorCode SetRecipients(IOutlookMessage *message, bool to, const std::string &text) {
     StringListNode head = {nullptr, nullptr};
     StringListNode *last = nullptr;
     DErrorCode err = kNoError;
     for (const std::string &recipient : SplitAddresses(text)) {
-        VString *value = new (std::nothrow) VString;
-        if (value == nullptr) {
-            err = generalErrMemoryError;
-            break;
-        }
-        err = Utf8(recipient, value);
-        StringListNode *node = last == nullptr ? &head : new (std::nothrow) StringListNode{nullptr, nullptr};
-        if (node == nullptr && err == kNoError) err = generalErrMemoryError;
-        if (err != kNoError) {
-            delete value;
-            break;
-        }
-        node->value = value;
-        if (last != nullptr) last->next = node;
-        last = node;
+        err = dmtext::AppendString(&head, &last, recipient);
+        if (err != kNoError) break;
     }
     if (err == kNoError) err = to ? message->SetTo(&head) : message->SetCc(&head);
     FreeStringList(&head);
@@ -167,11 +151,7 @@ DErrorCode SetRecipients(IOutlookMessage *message, bool to, const std::string &t
 // An ActiveSync date-time as the UTC time the store keeps; false when the
 // text is no date-time.
 bool ReadUtc(const std::string &text, struct tm *utcTime) {
-    struct tm read = {};
-    int32_t offset = 0;
-    if (ReadActiveSyncDateTime(text.c_str(), &read, &offset) != kNoError) return false;
-    const time_t utc = timegm(&read) - offset;
-    return gmtime_r(&utc, utcTime) != nullptr;
+    return !text.empty() && dmtext::ReadDate(text, utcTime) == kNoError;
 }
 
 // The meeting's time-zone record over the one held: only a text that
@@ -208,7 +188,7 @@ DErrorCode DActiveSyncDataManager::SetMessageHeaders(IOutlookMessage *message, W
     if (fromNode != nullptr) {
         const std::string from = CleanAddress(TextOf(fromNode));
         LogLine("Sender: ", from.c_str());
-        err = Utf8(from, &text);
+        err = dmtext::FromUtf8(from, &text);
         if (err == kNoError) err = message->SetFrom(text);
         if (err != kNoError) return err;
     }
@@ -216,7 +196,7 @@ DErrorCode DActiveSyncDataManager::SetMessageHeaders(IOutlookMessage *message, W
     if ((node = Find(applicationData, kTagSubject)) != nullptr) {
         const std::string subject = TextOf(node);
         LogLine("Subject: ", subject.c_str());
-        err = Utf8(subject, &text);
+        err = dmtext::FromUtf8(subject, &text);
         if (err == kNoError) err = message->SetSubject(text);
         if (err != kNoError) return err;
     }
@@ -224,7 +204,7 @@ DErrorCode DActiveSyncDataManager::SetMessageHeaders(IOutlookMessage *message, W
     if ((node = Find(applicationData, kTagBody)) != nullptr) {
         const std::string body = TextOf(node);
         VString bodyText;
-        err = Utf8(body, &bodyText);
+        err = dmtext::FromUtf8(body, &bodyText);
         if (err == kNoError) err = message->SetBodySize(uint32_t(body.size()));
         if (err == kNoError) err = message->SetBody(bodyText);
         if (err != kNoError) return err;
@@ -339,7 +319,7 @@ DErrorCode DActiveSyncDataManager::SetMessageMeetingRequest(IOutlookMessage *mes
     const std::string location = TextOf(Child(meeting, kTagLocation));
     LogLine("Meeting Location: ", location.c_str());
     VString text;
-    err = Utf8(location, &text);
+    err = dmtext::FromUtf8(location, &text);
     return err != kNoError ? err : message->SetLocation(text);
 }
 
@@ -360,7 +340,7 @@ DErrorCode DActiveSyncDataManager::SetMessageAttachments(IOutlookMessage *messag
         const std::string name = TextOf(Child(child, kTagAttName));
         const std::string display = TextOf(Child(child, kTagDisplayName));
         err = attachment->Name().AssignNarrow(name.c_str(), uint32_t(name.size()), kVStringWindows1252);
-        if (err == kNoError) err = Utf8(display, &attachment->DisplayName());
+        if (err == kNoError) err = dmtext::FromUtf8(display, &attachment->DisplayName());
         uint32_t size = 0;
         if (ParseNumber(TextOf(Child(child, kTagAttSize)), &size)) attachment->SetSize(EstimatedAttachmentSize(size));
         if (err == kNoError) err = list.Append(attachment);

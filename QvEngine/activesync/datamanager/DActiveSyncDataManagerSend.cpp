@@ -10,6 +10,7 @@
 #include "DASDP_PlainResponses.h"
 #include "DActiveSyncDataManager.h"
 #include "DActiveSyncDataManagerMime.h"
+#include "DActiveSyncDataManagerText.h"
 #include "DFileBase64Async.h"
 #include "DHTTPTransaction.h"
 #include "DWinMobMessageManager.h"
@@ -34,14 +35,7 @@ constexpr uint32_t kParentIDSize = 128;
 // The server refused the message.
 constexpr uint32_t kHTTPStatusServerError = 500;
 
-DErrorCode ToUtf8(const VString &text, std::string *out) {
-    VString copy;
-    DErrorCode err = copy.Assign(text);
-    if (err == kNoError && copy.GetLength() != 0) err = copy.ConvertTo(kVStringUTF8);
-    if (err != kNoError) return err;
-    out->assign(copy.GetLength() != 0 ? copy.GetNarrowText() : "", copy.GetLength());
-    return kNoError;
-}
+using dmtext::ToUtf8;
 
 DErrorCode ToUtf16(const VString &text, std::u16string *out) {
     VString copy;

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "DActiveSyncDataManager.h"
+#include "DActiveSyncDataManagerText.h"
 #include "ICorvanePreferences.h"
 #include "TempVFile.h"
 #include "WbxmlStream.h"
@@ -150,11 +151,7 @@ DErrorCode DActiveSyncDataManager::ParseResponse(VFile *body) {
     return kNoError;
 }
 
-std::string DActiveSyncDataManager::TextOf(WBXMLTreeNode *element) {
-    unsigned length = 0;
-    const char *text = element != nullptr ? ElementText(element, &length) : nullptr;
-    return text != nullptr ? std::string(text, length) : std::string();
-}
+std::string DActiveSyncDataManager::TextOf(WBXMLTreeNode *element) { return dmtext::TextOf(element); }
 
 WBXMLTreeNode *DActiveSyncDataManager::Find(WBXMLTreeNode *node, const char *name) {
     return WbxmlFindElement(node, name, true, 0);
