@@ -38,6 +38,9 @@
 #include "WbxmlTree.h"
 
 class DFileBase64Async;
+class IOutlookContact;
+class IOutlookMeeting;
+class IOutlookTask;
 class DOutlookManager;
 class DWinMobMessageManager;
 class DWinMobOutlookMessageCollection;
@@ -344,8 +347,61 @@ private:
     DErrorCode CloseCurrentItem();
     DErrorCode PickMajorityTimeZone();
     // Item kind dispatch: the mapping of the item's kind writes the
-    // ApplicationData into it (ASDataManagerErrItemNotSupported: skip).
-    DErrorCode ApplyServerData(IOutlookItem *item, WBXMLTreeNode *applicationData);
+    // command's ApplicationData into it (ASDataManagerErrItemNotSupported:
+    // skip).
+    DErrorCode ApplyServerData(IOutlookItem *item, WBXMLTreeNode *command);
+    // --- calendar mapping (DActiveSyncDataManagerCalendarItem.cpp) ---
+    // The command's data into the meeting; exception: the command is one
+    // Exception of a recurring meeting, whose absent tags change nothing.
+    DErrorCode ApplyMeetingData(IOutlookMeeting *meeting, WBXMLTreeNode *command, bool exception);
+    // The meeting's ApplicationData children under the parent node.
+    DErrorCode BuildMeetingData(WBXMLTreeNode *applicationData, IOutlookMeeting *meeting);
+    // The failed-item log of a server item (or exception) that could not be
+    // applied, and of a device meeting the server refused.
+    void LogFailedMeeting(WBXMLTreeNode *command, bool exception);
+    void LogRejectedMeeting(IOutlookMeeting *meeting);
+    // Recurrence and exceptions (DActiveSyncDataManagerRecurrence.cpp).
+    DErrorCode ParseRecurrenceTypeNode(WBXMLTreeNode *node, uint32_t *type);
+    // The ApplicationData's Recurrence into the meeting (none clears it).
+    DErrorCode SetMeetingRecurrence(IOutlookMeeting *meeting, WBXMLTreeNode *applicationData);
+    // One server Exception into the meeting; none moves on to the commit.
+    DErrorCode ProcessMeetingExceptions(IOutlookMeeting *meeting, WBXMLTreeNode *exception);
+    // State 33: the next waiting Exception of the item in hand.
+    DErrorCode RunMeetingExceptionsState(DErrorCode result);
+    DErrorCode BuildMeetingRecurrence(WBXMLTreeNode *applicationData, IOutlookMeeting *meeting);
+    DErrorCode BuildMeetingExceptions(WBXMLTreeNode *applicationData, IOutlookMeeting *meeting);
+    // The next server Exception of the item in hand that state 33 applies
+    // (null: none waits); a position in m_tree, set by ApplyMeetingData.
+    WBXMLTreeNode *m_meetingException = nullptr;
+    // --- end of calendar mapping ---
+    // --- contact and task mapping (DActiveSyncDataManagerContactItem.cpp, ...TaskItem.cpp) ---
+    // The command's ApplicationData into the contact. A Change replaces the
+    // whole contact: the fields it leaves out are cleared. A command without
+    // ApplicationData changes nothing (ASDataManagerErrItemNotSupported).
+    DErrorCode ApplyContactData(IOutlookContact *contact, WBXMLTreeNode *command);
+    // The contact's ApplicationData children under the parent node; empty
+    // fields and "no date" dates are left out.
+    DErrorCode BuildContactData(WBXMLTreeNode *applicationData, IOutlookContact *contact);
+    // The failure log of a local contact the server refused.
+    void LogRejectedContact(IOutlookContact *contact);
+    // The command's ApplicationData into the task (no ApplicationData: skip).
+    DErrorCode ApplyTaskData(IOutlookTask *task, WBXMLTreeNode *command);
+    DErrorCode BuildTaskData(WBXMLTreeNode *applicationData, IOutlookTask *task);
+    // The task's Recurrence from the ApplicationData; none clears it.
+    DErrorCode SetTaskRecurrance(IOutlookTask *task, WBXMLTreeNode *applicationData);
+    // Type "0" to "3", "5", "6" as the pattern's type; otherwise
+    // ASDataManagerErrUnknownRecurrence.
+    DErrorCode ParseTaskRecurrenceTypeNode(WBXMLTreeNode *node, uint32_t *type);
+    // The failure logs of a server task that could not be applied and of a
+    // local task the server refused.
+    void LogFailedServerTask(WBXMLTreeNode *applicationData);
+    void LogRejectedTask(IOutlookTask *task);
+    // An item made new for this Add that its mapping refused is not counted
+    // as added.
+    void UncountAddedItem();
+    // Tests reach the mappings through it.
+    friend struct PimMappingProbe;
+    // --- end of contact and task mapping ---
     // The e-mail mapping of the message's headers (DActiveSyncDataManagerEMailItem.cpp).
     DErrorCode SetMessageHeaders(IOutlookMessage *message, WBXMLTreeNode *applicationData);
     // Its parts: body size and truncation, meeting request, attachment list.

@@ -1,9 +1,16 @@
 // Server data into a device item: the mapping of the item's kind writes the
 // ApplicationData of a server Add, Change or Fetch into it.
 #include "DActiveSyncDataManager.h"
+#include "IOutlookContact.h"
+#include "IOutlookMeeting.h"
 #include "IOutlookMessage.h"
+#include "IOutlookTask.h"
 
-DErrorCode DActiveSyncDataManager::ApplyServerData(IOutlookItem *item, WBXMLTreeNode *applicationData) {
+namespace {
+const char *const kTagApplicationData = "0x1D_0x00";
+}  // namespace
+
+DErrorCode DActiveSyncDataManager::ApplyServerData(IOutlookItem *item, WBXMLTreeNode *command) {
     if (item == nullptr) return generalErrInvalidParameter;
     uint32_t kind = 0;
     switch (mCurrASCommand) {
@@ -30,13 +37,23 @@ DErrorCode DActiveSyncDataManager::ApplyServerData(IOutlookItem *item, WBXMLTree
         case kOutlookItemEmail: {
             auto *message = dynamic_cast<IOutlookMessage *>(item);
             if (message == nullptr) return ASDataManagerErrInvalidDataType;
-            return SetMessageHeaders(message, applicationData);
+            return SetMessageHeaders(message, Child(command, kTagApplicationData));
         }
-        case kOutlookItemAppointment:
-        case kOutlookItemContact:
-        case kOutlookItemTask:
-            // No mapping of these kinds yet: the item is skipped.
-            return ASDataManagerErrItemNotSupported;
+        case kOutlookItemAppointment: {
+            auto *meeting = dynamic_cast<IOutlookMeeting *>(item);
+            if (meeting == nullptr) return ASDataManagerErrInvalidDataType;
+            return ApplyMeetingData(meeting, command, false);
+        }
+        case kOutlookItemContact: {
+            auto *contact = dynamic_cast<IOutlookContact *>(item);
+            if (contact == nullptr) return ASDataManagerErrInvalidDataType;
+            return ApplyContactData(contact, command);
+        }
+        case kOutlookItemTask: {
+            auto *task = dynamic_cast<IOutlookTask *>(item);
+            if (task == nullptr) return ASDataManagerErrInvalidDataType;
+            return ApplyTaskData(task, command);
+        }
         default:
             return ASDataManagerErrInvalidDataType;
     }

@@ -1,12 +1,17 @@
 // Sync answers: the answer's status, key and change lists, then each server
 // change carried into the store of the command, one item at a time.
+#include <cstring>
 #include <map>
 #include <new>
 #include <vector>
 
+#include "Base64.h"
 #include "DASDP_SyncResponse.h"
 #include "DActiveSyncDataManager.h"
 #include "DOutlookManager.h"
+#include "ICorvanePreferences.h"
+#include "IOutlookMeeting.h"
+#include "TimeZoneBase64.h"
 
 namespace {
 
@@ -74,9 +79,16 @@ uint32_t KindOfCommand(uint32_t command) {
     }
 }
 
-// The calendar store takes a time zone once it maps meetings; until then
-// no store fixes one.
-DErrorCode HandTimeZoneToCalendar(DOutlookManager *, const std::string &) { return generalErrNotImplemented; }
+// A Timezone text that decodes to a whole time-zone record; any other is
+// no zone at all.
+bool DecodeWholeTimeZone(const std::string &text, BYTE record[kTimeZoneRecordSize]) {
+    uint32_t decoded = 0;
+    BYTE *bytes = Base64Decode(text.c_str(), uint32_t(text.size()), &decoded);
+    const bool whole = bytes != nullptr && decoded == kTimeZoneRecordSize;
+    if (whole) std::memcpy(record, bytes, kTimeZoneRecordSize);
+    delete[] bytes;
+    return whole;
+}
 
 // A store call that signalled its completion hands its result to the next
 // step; one that failed without signalling fails the step now.
@@ -231,7 +243,9 @@ DErrorCode DActiveSyncDataManager::ProcessSyncCommandAnswer() {
     const uint32_t total = CountElements(m_responseList) + CountElements(m_commandList);
     m_counter->SetTotal(total);
     LogNumber("Recieved Changes from Server. COUNT : ", total);
-    err = GoTo(kind == kOutlookItemAppointment ? kDMPickTimeZone : kDMNextServerChange);
+    // The calendar's zone is fixed once, from the first answer that names one.
+    const bool pickZone = kind == kOutlookItemAppointment && m_prefs != nullptr && !m_prefs->IsTimeZoneSet();
+    err = GoTo(pickZone ? kDMPickTimeZone : kDMNextServerChange);
     return err != kNoError ? err : activeSyncErrWaitForCallback;
 }
 
@@ -260,6 +274,8 @@ DErrorCode DActiveSyncDataManager::RunSyncAnswerState(uint32_t state, DErrorCode
             return ProcessChangeFromExchange();
         case kDMCommitItem:
             return CommitCurrentItem(result);
+        case kDMMeetingExceptions:
+            return RunMeetingExceptionsState(result);
         case kDMCloseItem:
             if (result != kNoError && !m_itemNotSupported) return result;
             return CloseCurrentItem();
@@ -320,14 +336,16 @@ DErrorCode DActiveSyncDataManager::RunSyncAnswerState(uint32_t state, DErrorCode
 }
 
 DErrorCode DActiveSyncDataManager::PickMajorityTimeZone() {
-    // The TimeZone most commands carry; a tie goes to the first seen.
+    // The TimeZone most commands carry; a tie goes to the first seen. A
+    // text that is no whole time-zone record has no vote.
     std::vector<std::string> order;
     std::map<std::string, uint32_t> votes;
+    BYTE record[kTimeZoneRecordSize];
     WBXMLTreeNode *lists[2] = {m_responseList, m_commandList};
     for (WBXMLTreeNode *list : lists) {
         for (WBXMLTreeNode *node = FirstElement(list); node != nullptr; node = NextElement(node)) {
             const std::string zone = TextOf(Find(node, kTagTimeZone));
-            if (zone.empty()) continue;
+            if (zone.empty() || (votes.count(zone) == 0 && !DecodeWholeTimeZone(zone, record))) continue;
             if (votes[zone]++ == 0) order.push_back(zone);
         }
     }
@@ -339,10 +357,11 @@ DErrorCode DActiveSyncDataManager::PickMajorityTimeZone() {
             bestVotes = votes[zone];
         }
     }
-    if (!best.empty()) {
-        const DErrorCode err = HandTimeZoneToCalendar(m_cal, best);
-        // A store that fixes no time zone keeps its own.
-        if (err != kNoError && err != generalErrNotImplemented) return err;
+    // Kept in the preferences, which marks it fixed: the calendar store
+    // compares the device's zone with it when it opens.
+    if (!best.empty() && DecodeWholeTimeZone(best, record)) {
+        const DErrorCode err = m_prefs->SetTimeZone(record);
+        if (err != kNoError) return err;
     }
     return GoTo(kDMNextServerChange);
 }
@@ -530,6 +549,7 @@ DErrorCode DActiveSyncDataManager::SyncCommand_SetItemData() {
         std::string id = TextOf(Child(node, kTagClientId));
         if (id.empty()) id = TextOf(Child(node, kTagServerId));
         LogLine("*Item : ", id.c_str());
+        if (auto *meeting = dynamic_cast<IOutlookMeeting *>(m_currItem)) LogRejectedMeeting(meeting);
     }
     // 2. Marked sent; kept new when refused.
     DErrorCode err = m_currItem->SetSent(true);
@@ -545,13 +565,16 @@ DErrorCode DActiveSyncDataManager::SyncCommand_SetItemData() {
         err = m_currItem->SetNew(false);
         return err != kNoError ? err : GoTo(kDMCommitItem);
     }
-    err = ApplyServerData(m_currItem, Child(node, kTagApplicationData));
+    m_meetingException = nullptr;
+    err = ApplyServerData(m_currItem, node);
     // 4. An item its mapping cannot take is closed without a commit.
     if (err == ASDataManagerErrItemNotSupported) {
         m_itemNotSupported = true;
         return GoTo(kDMCloseItem);
     }
-    return err != kNoError ? err : GoTo(kDMCommitItem);
+    if (err != kNoError) return err;
+    // A recurring meeting's exceptions come first, one per step.
+    return GoTo(m_meetingException != nullptr ? kDMMeetingExceptions : kDMCommitItem);
 }
 
 DErrorCode DActiveSyncDataManager::CommitCurrentItem(DErrorCode result) {

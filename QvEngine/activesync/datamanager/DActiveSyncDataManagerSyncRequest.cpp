@@ -365,12 +365,6 @@ DErrorCode DActiveSyncDataManager::GetSyncTree_EMailChangeList(WBXMLTreeNode *co
     return err;
 }
 
-DErrorCode DActiveSyncDataManager::GetSyncTree_ContCalTaskChangeList(WBXMLTreeNode *, DASDS_SyncDataResponse *) {
-    // The calendar, contacts and tasks mappings write their changes here;
-    // until they exist these types send none.
-    return kNoError;
-}
-
 DErrorCode DActiveSyncDataManager::BuildAndDeliverSync() {
     auto *record = new (std::nothrow) DASDS_SyncDataResponse;
     if (record == nullptr) return generalErrMemoryError;

@@ -4,21 +4,34 @@
 // the items as plain records under their ids, the store operations asked for,
 // the open result and change answer to hand back, and counts of stores made,
 // opens and clean-ups. A kind without a bench gets no store: its allocation
-// fails as on a build without that store.
+// fails as on a build without that store. Items are plain IOutlookItems unless
+// the bench's factory makes items of a richer kind (FakePimItemT over the
+// kind's interface, its fields in a FakeItemData hung on the record).
 #ifndef VTEST_PIMSTOREFAKES_H
 #define VTEST_PIMSTOREFAKES_H
 
 #include <cstring>
+#include <functional>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "DActiveSyncDataManager.h"
 #include "DOutlookManager.h"
 
+// The fields of a richer item kind, kept with its record.
+struct FakeItemData {
+    virtual ~FakeItemData() = default;
+};
+
 struct PimRecord {
     bool isNew = false, sent = false, keptNew = false, deleted = false;
     int commits = 0;
+    // Changed on the device and not yet settled with the server.
+    bool modified = false;
+    std::shared_ptr<FakeItemData> data = nullptr;
 };
 
 struct FakePimBench;
@@ -50,11 +63,19 @@ struct FakePimBench {
     int cleanUps = 0;
     // Items created so far (their first ids: "new1", "new2", ...).
     int created = 0;
+    // What GetChangedItems hands out: these records' items, in order.
+    std::vector<std::string> changedIds;
+    // Makes the store's item over a record (null: a plain FakePimItem).
+    std::function<IOutlookItem *(FakePimBench *bench, const std::string &id)> makeItem;
 };
 
-class FakePimItem : public IOutlookItem {
+// The flag and id operations over a record, on top of the item kind's
+// interface. Without a record map (an item that lives outside the store) the
+// item keeps a record of its own.
+template <class Base>
+class FakePimItemT : public Base {
 public:
-    FakePimItem(std::map<std::string, PimRecord> *records, std::string id) : m_records(records), m_id(std::move(id)) {}
+    FakePimItemT(std::map<std::string, PimRecord> *records, std::string id) : m_records(records), m_id(std::move(id)) {}
     const std::string &Id() const { return m_id; }
 
     DErrorCode Open() override { return kNoError; }
@@ -76,17 +97,18 @@ public:
     DErrorCode SetSent(bool f) override { return Put(&PimRecord::sent, f); }
     DErrorCode IsKeptNew(bool *f) override { return Get(&PimRecord::keptNew, f); }
     DErrorCode SetKeptNew(bool f) override { return Put(&PimRecord::keptNew, f); }
-    DErrorCode IsModified(bool *f) override {
-        *f = false;
-        return kNoError;
-    }
-    DErrorCode ClearModified() override { return kNoError; }
+    DErrorCode IsModified(bool *f) override { return Get(&PimRecord::modified, f); }
+    DErrorCode ClearModified() override { return Put(&PimRecord::modified, false); }
     DErrorCode GetID(char *buffer, uint32_t size) override {
         if (buffer == nullptr || size <= m_id.size()) return generalErrBufferTooSmall;
         std::memcpy(buffer, m_id.c_str(), m_id.size() + 1);
         return kNoError;
     }
     DErrorCode SetID(const char *id) override {
+        if (m_records == nullptr) {
+            m_id = id;
+            return kNoError;
+        }
         // The record is kept under the id the server gives it.
         PimRecord kept = Rec();
         m_records->erase(m_id);
@@ -99,8 +121,8 @@ public:
         return kNoError;
     }
 
-private:
-    PimRecord &Rec() { return (*m_records)[m_id]; }
+protected:
+    PimRecord &Rec() { return m_records != nullptr ? (*m_records)[m_id] : m_own; }
     DErrorCode Get(bool PimRecord::*field, bool *out) {
         *out = Rec().*field;
         return kNoError;
@@ -111,7 +133,16 @@ private:
     }
     std::map<std::string, PimRecord> *m_records;
     std::string m_id;
+    PimRecord m_own;
 };
+
+using FakePimItem = FakePimItemT<IOutlookItem>;
+
+// The bench's item for the record.
+inline IOutlookItem *MakeFakeItem(FakePimBench *bench, const std::string &id) {
+    if (bench->makeItem) return bench->makeItem(bench, id);
+    return new FakePimItem(&bench->records, id);
+}
 
 // Signals every completion before it returns, as the device stores do. The
 // delete-everything job is the base class's own walk over GetItem/DeleteItem.
@@ -146,11 +177,11 @@ public:
     DErrorCode GetItem(uint32_t index, IOutlookItem **item) override {
         *item = nullptr;
         if (index >= m_bench->records.size()) return generalErrIndexOutOfRange;
-        *item = new FakePimItem(&m_bench->records, std::next(m_bench->records.begin(), index)->first);
+        *item = MakeFakeItem(m_bench, std::next(m_bench->records.begin(), index)->first);
         return kNoError;
     }
     DErrorCode GetItemByID(const char *id, IOutlookItem **item) override {
-        *item = m_bench->records.count(id) != 0 ? new FakePimItem(&m_bench->records, id) : nullptr;
+        *item = m_bench->records.count(id) != 0 ? MakeFakeItem(m_bench, id) : nullptr;
         return *item != nullptr ? kNoError : generalErrItemNotFound;
     }
     DErrorCode GetName(VString *) override { return generalErrNotImplemented; }
@@ -158,12 +189,14 @@ public:
     DErrorCode CreateNewItem(uint32_t, IOutlookItem **item, DActiveTaskSignal *completion) override {
         const std::string id = "new" + std::to_string(++m_bench->created);
         m_bench->records[id] = PimRecord{};
-        *item = new FakePimItem(&m_bench->records, id);
+        *item = MakeFakeItem(m_bench, id);
         m_bench->ops += "create;";
         return Done(completion, kNoError);
     }
     DErrorCode DeleteItem(IOutlookItem *item, DActiveTaskSignal *completion) override {
-        const std::string id = static_cast<FakePimItem *>(item)->Id();
+        char buffer[256] = {};
+        item->GetID(buffer, sizeof buffer);
+        const std::string id = buffer;
         m_bench->records.erase(id);
         m_bench->ops += "delete " + id + ";";
         return Done(completion, kNoError);
@@ -173,7 +206,9 @@ public:
         Done(completion, GetItemByID(id, item));
         return kNoError;
     }
-    DErrorCode GetChangedItems(DListNode<IOutlookItem> *, DActiveTaskSignal *completion) override {
+    DErrorCode GetChangedItems(DListNode<IOutlookItem> *list, DActiveTaskSignal *completion) override {
+        for (const std::string &id : m_bench->changedIds)
+            if (m_bench->records.count(id) != 0) list->Append(MakeFakeItem(m_bench, id));
         return Done(completion, kNoError);
     }
 

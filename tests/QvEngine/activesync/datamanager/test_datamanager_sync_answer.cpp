@@ -5,6 +5,7 @@
 #include "DataManagerFixture.h"
 #include "DWinMobMessageManager.h"
 #include "IOutlookMessage.h"
+#include "MeetingFake.h"
 #include "PimStoreFakes.h"
 
 namespace {
@@ -314,6 +315,7 @@ protected:
         DataManagerTest::SetUp();
         AddFolder(kFolderTypeCalendar, "cal", "C1", kFolderFlagSync);
         UseFakePimStore(*data, kOutlookItemAppointment, &calendar);
+        UseFakeMeetings(&calendar);
     }
     static std::string Calendar(const std::string &key, const std::string &inner) {
         return "<Sync xmlns=\"AirSync:\"><Collections><Collection><Class>Calendar</Class><SyncKey>" + key +
@@ -325,8 +327,8 @@ protected:
 };
 
 TEST_F(CalendarAnswerTest, LookupsCreatesDeletesAndTheCycleReachTheStore) {
-    // The first answer meets an empty store: Adds are made without a search;
-    // the mapping is not there yet, so the items are closed without a commit.
+    // The first answer meets an empty store: Adds are made without a search,
+    // mapped and created in the store with one commit.
     ASSERT_EQ(Answer(kCmdCalendarSync,
                      Calendar("C2", "<Commands><Add><ServerId>e1</ServerId><ApplicationData>"
                                     "<Subject xmlns=\"Calendar:\">Meet</Subject></ApplicationData></Add>"
@@ -335,7 +337,8 @@ TEST_F(CalendarAnswerTest, LookupsCreatesDeletesAndTheCycleReachTheStore) {
     ASSERT_EQ(calendar.made, 1);
     EXPECT_EQ(calendar.ops, "create;purge;complete;cycle;changes?;");
     ASSERT_EQ(calendar.records.count("e1"), 1u);
-    EXPECT_EQ(calendar.records["e1"].commits, 0);
+    EXPECT_EQ(calendar.records["e1"].commits, 1);
+    EXPECT_EQ(MeetingOf(calendar, "e1").subject, "Meet");
     EXPECT_EQ(Folder("cal")->GetString(kFolderFieldSyncKey), std::string("C2"));
 
     // Changes are looked up; a Delete removes.
