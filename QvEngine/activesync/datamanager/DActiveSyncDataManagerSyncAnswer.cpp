@@ -10,7 +10,9 @@
 #include "DActiveSyncDataManager.h"
 #include "DOutlookManager.h"
 #include "ICorvanePreferences.h"
+#include "IOutlookContact.h"
 #include "IOutlookMeeting.h"
+#include "IOutlookTask.h"
 #include "TimeZoneBase64.h"
 
 namespace {
@@ -550,6 +552,8 @@ DErrorCode DActiveSyncDataManager::SyncCommand_SetItemData() {
         if (id.empty()) id = TextOf(Child(node, kTagServerId));
         LogLine("*Item : ", id.c_str());
         if (auto *meeting = dynamic_cast<IOutlookMeeting *>(m_currItem)) LogRejectedMeeting(meeting);
+        if (auto *contact = dynamic_cast<IOutlookContact *>(m_currItem)) LogRejectedContact(contact);
+        if (auto *task = dynamic_cast<IOutlookTask *>(m_currItem)) LogRejectedTask(task);
     }
     // 2. Marked sent; kept new when refused.
     DErrorCode err = m_currItem->SetSent(true);
