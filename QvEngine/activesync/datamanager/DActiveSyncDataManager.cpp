@@ -2,6 +2,9 @@
 // path, handing records over, the log helpers, and the two dispatches of the
 // engine's requests by command.
 #include "DActiveSyncDataManager.h"
+#include "DWinMobCalendarManager.h"
+#include "DWinMobContactManager.h"
+#include "DWinMobTasksManager.h"
 
 #include <new>
 
@@ -24,8 +27,8 @@ const char *const kRunTask = "DActiveSyncDataManager::RunTask()";
 
 DActiveSyncDataManager::DActiveSyncDataManager(IActiveSyncDataManagerClient *client, IGlobalData *global)
     : DActiveTask(kActiveTaskDefaultPriority), m_client(client), m_global(global), m_prefs(nullptr), m_log(nullptr),
-      m_msg(nullptr), m_cal(nullptr), m_con(nullptr), m_tsk(nullptr), m_allocCal(nullptr), m_allocCon(nullptr),
-      m_allocTsk(nullptr), m_currStore(nullptr), m_currItem(nullptr), m_attachment(nullptr), m_callerSignal(nullptr),
+      m_msg(nullptr), m_cal(nullptr), m_con(nullptr), m_tsk(nullptr), m_allocCal(&AllocateCalendarManager), m_allocCon(&AllocateContactManager),
+      m_allocTsk(&AllocateTasksManager), m_currStore(nullptr), m_currItem(nullptr), m_attachment(nullptr), m_callerSignal(nullptr),
       m_callerByte(nullptr), m_encoder(nullptr), m_folders(nullptr), m_folderKind(1), m_lang(nullptr),
       m_commandList(nullptr), m_currCommand(nullptr), m_responseList(nullptr), m_response(nullptr),
       m_counter(nullptr), m_tree(nullptr), m_calWanted(1), m_conWanted(1), m_tskWanted(1), m_calChanges(0),

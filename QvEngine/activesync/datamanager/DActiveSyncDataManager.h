@@ -90,8 +90,9 @@ public:
     DActiveSyncDataManager(IActiveSyncDataManagerClient *client, IGlobalData *global);
     ~DActiveSyncDataManager() override;
 
-    // Tests put fakes in place of the calendar, contacts and tasks stores
-    // (kind: kOutlookItemAppointment, kOutlookItemContact, kOutlookItemTask).
+    // The calendar, contacts and tasks stores are the device's own unless
+    // tests put fakes in their place (kind: kOutlookItemAppointment,
+    // kOutlookItemContact, kOutlookItemTask).
     void SetPimStoreAllocator(uint32_t kind, PimStoreAllocator allocator);
 
     // --- IActiveSyncDataManager ---

@@ -90,6 +90,9 @@ TEST_F(PrepareTest, ATypeInTheRunWithoutAStoreFailsThePreparationAndSignalsIt) {
         {false, true, false, "DActiveSyncDataManager::RunTask() - prepare for Contacts Sync Failed!\n"},
         {false, false, true, "DActiveSyncDataManager::RunTask() - prepare for Tasks Sync Failed!\n"},
     };
+    // A build whose stores of these kinds cannot be made.
+    for (uint32_t kind : {kOutlookItemAppointment, kOutlookItemContact, kOutlookItemTask})
+        data->SetPimStoreAllocator(kind, nullptr);
     for (const auto &c : cases) {
         SCOPED_TRACE(c.logged);
         global->log.text.clear();
