@@ -99,17 +99,29 @@ std::vector<std::string> DavList(const PeerSettings &peer, const std::string &us
     return paths;
 }
 
-std::vector<std::string> DavProperties(const std::string &text, const std::string &name) {
-    std::vector<std::string> values;
+// The lines of the properties of that name, in order.
+std::vector<std::string> PropertyLines(const std::string &text, const std::string &name) {
+    std::vector<std::string> lines;
     for (const std::string &line : Unfolded(text)) {
         const size_t colon = line.find(':');
         if (colon == std::string::npos) continue;
         std::string key = line.substr(0, colon);
         const size_t semicolon = key.find(';');
         if (semicolon != std::string::npos) key.resize(semicolon);
-        if (key == name) values.push_back(line.substr(colon + 1));
+        if (key == name) lines.push_back(line);
     }
+    return lines;
+}
+
+std::vector<std::string> DavProperties(const std::string &text, const std::string &name) {
+    std::vector<std::string> values;
+    for (const std::string &line : PropertyLines(text, name)) values.push_back(line.substr(line.find(':') + 1));
     return values;
+}
+
+std::string DavPropertyLine(const std::string &text, const std::string &name) {
+    const std::vector<std::string> lines = PropertyLines(text, name);
+    return lines.empty() ? std::string() : lines.front();
 }
 
 std::string DavProperty(const std::string &text, const std::string &name) {

@@ -29,6 +29,9 @@ std::vector<std::string> DavList(const PeerSettings &peer, const std::string &us
 // The value of the first property of that name in an iCalendar or vCard
 // text (folded lines joined; parameters after ';' ignored); "" when none.
 std::string DavProperty(const std::string &text, const std::string &name);
+// The whole first line of that property, its parameters included
+// ("DTSTART;TZID=Etc/UTC:20261220T110000"); "" when none.
+std::string DavPropertyLine(const std::string &text, const std::string &name);
 // Every value of the properties of that name, in order.
 std::vector<std::string> DavProperties(const std::string &text, const std::string &name);
 // The text of each component of that kind ("VEVENT", "VTODO") in order.

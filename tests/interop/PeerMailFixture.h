@@ -20,6 +20,7 @@
 #include "peertestutil.h"
 #include "vplatform_mail.h"
 #include "vplatform_test.h"
+#include "winerror.h"
 #include "winreg.h"
 #include "winthread.h"
 #include "wintime.h"
