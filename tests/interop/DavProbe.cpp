@@ -99,8 +99,7 @@ std::vector<std::string> DavList(const PeerSettings &peer, const std::string &us
     return paths;
 }
 
-// The lines of the properties of that name, in order.
-std::vector<std::string> PropertyLines(const std::string &text, const std::string &name) {
+std::vector<std::string> DavPropertyLines(const std::string &text, const std::string &name) {
     std::vector<std::string> lines;
     for (const std::string &line : Unfolded(text)) {
         const size_t colon = line.find(':');
@@ -115,12 +114,12 @@ std::vector<std::string> PropertyLines(const std::string &text, const std::strin
 
 std::vector<std::string> DavProperties(const std::string &text, const std::string &name) {
     std::vector<std::string> values;
-    for (const std::string &line : PropertyLines(text, name)) values.push_back(line.substr(line.find(':') + 1));
+    for (const std::string &line : DavPropertyLines(text, name)) values.push_back(line.substr(line.find(':') + 1));
     return values;
 }
 
 std::string DavPropertyLine(const std::string &text, const std::string &name) {
-    const std::vector<std::string> lines = PropertyLines(text, name);
+    const std::vector<std::string> lines = DavPropertyLines(text, name);
     return lines.empty() ? std::string() : lines.front();
 }
 

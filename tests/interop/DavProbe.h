@@ -32,6 +32,8 @@ std::string DavProperty(const std::string &text, const std::string &name);
 // The whole first line of that property, its parameters included
 // ("DTSTART;TZID=Etc/UTC:20261220T110000"); "" when none.
 std::string DavPropertyLine(const std::string &text, const std::string &name);
+// Every line of the properties of that name, parameters included.
+std::vector<std::string> DavPropertyLines(const std::string &text, const std::string &name);
 // Every value of the properties of that name, in order.
 std::vector<std::string> DavProperties(const std::string &text, const std::string &name);
 // The text of each component of that kind ("VEVENT", "VTODO") in order.

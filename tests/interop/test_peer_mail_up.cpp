@@ -21,6 +21,7 @@
 #include "DWinMobOutlookMessage.h"
 #include "DWinMobOutlookMessageCollection.h"
 #include "DWinMobShadowDB.h"
+#include "DavProbe.h"
 #include "ImapProbe.h"
 #include "MAPIPropertyHelpers.h"
 #include "MailStoreCalls.h"
@@ -178,8 +179,9 @@ protected:
         }
     }
 
-    // The Inbox message with that subject (subject "" when there is none).
-    DeviceMail InboxMail(const std::string &subject) {
+    // The Inbox message with that subject (subject "" when there is none);
+    // with whole false, the first whose subject holds it.
+    DeviceMail InboxMail(const std::string &subject, bool whole = true) {
         DeviceMail found;
         DWinMobOutlookMessageCollection *inbox = nullptr;
         EXPECT_EQ(manager->GetInboxCollection(&inbox), kNoError);
@@ -193,8 +195,10 @@ protected:
             VString text;
             if (message == nullptr || message->GetSubject(&text) != kNoError) continue;
             text.ConvertTo(kVStringUTF8);
-            if (text.GetNarrowText() == nullptr || subject != text.GetNarrowText()) continue;
-            found.subject = subject;
+            if (text.GetNarrowText() == nullptr) continue;
+            const std::string held = text.GetNarrowText();
+            if (whole ? held != subject : held.find(subject) == std::string::npos) continue;
+            found.subject = held;
             found.serverID = message->GetServerIDText();
             found.entryID = message->GetEntryID();
             found.record = message->GetShadowRecord() != nullptr ? message->GetShadowRecord()->GetObjectID() : 0;
@@ -452,3 +456,48 @@ TEST_F(PeerMailUpTest, ReplyAndForwardGoAsSmartCommandsLinkedToTheirOriginal) {
 }
 
 }  // namespace
+
+TEST_F(PeerMailUpTest, AMeetingRequestAcceptedOnTheDeviceIsAcceptedOnTheServer) {
+    // Bob invites alice: the server files the meeting in alice's calendar
+    // and mails her the request.
+    const std::string summary = Subject("invite");
+    const std::string uid = "vup-invite-" + tag;
+    const std::string event = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//vantrel-test//EN\r\nBEGIN:VEVENT\r\n"
+                              "UID:" + uid + "\r\nDTSTAMP:20261211T000000Z\r\nDTSTART:20261228T150000Z\r\n"
+                              "DTEND:20261228T160000Z\r\nSUMMARY:" + summary + "\r\n"
+                              "ORGANIZER;CN=Bob Brown:mailto:bob@example.test\r\n"
+                              "ATTENDEE;CN=Bob Brown;PARTSTAT=ACCEPTED:mailto:bob@example.test\r\n"
+                              "ATTENDEE;CN=Alice Anderson;PARTSTAT=NEEDS-ACTION;RSVP=TRUE:mailto:alice@example.test\r\n"
+                              "END:VEVENT\r\nEND:VCALENDAR\r\n";
+    const std::string path = std::string(kBob) + "/Calendar/personal/" + uid + ".ics";
+    ASSERT_LT(DavPut(Peer(), kBob, kBobPassword, path, "text/calendar", event).status, 300);
+    RunEMail();
+    if (HasFatalFailure()) return;
+    OpenDevice();
+    if (HasFatalFailure()) return;
+    const DeviceMail request = InboxMail(summary, false);
+    ASSERT_FALSE(request.subject.empty()) << global->log.text;
+
+    // The person accepts. The scheduler's change recorder is not part of
+    // this program: this writes the marks it writes for that action.
+    DWinMobShadowRecord record;
+    ASSERT_EQ(shadow.GetRecordByOID(request.record, &record), kNoError);
+    bool meeting = false;
+    ASSERT_EQ(record.IsFlagSet(kShadowFlagMeetingRequest, &meeting), kNoError);
+    EXPECT_TRUE(meeting);
+    ASSERT_EQ(record.SetMeetingResponse(1), kNoError);
+    ASSERT_EQ(record.SetFlag(kShadowFlagMeetingResponsePending, true), kNoError);
+    ASSERT_EQ(record.MarkModified(), kNoError);
+    RunEMail();
+    if (HasFatalFailure()) return;
+
+    // Bob's copy of the meeting has alice's acceptance.
+    const DavAnswer bobs = DavGet(Peer(), kBob, kBobPassword, path);
+    ASSERT_EQ(bobs.status, 200);
+    std::string alice;
+    for (const std::string &line : DavPropertyLines(bobs.body, "ATTENDEE"))
+        if (line.find("mailto:alice@example.test") != std::string::npos) alice = line;
+    EXPECT_NE(alice.find("PARTSTAT=ACCEPTED"), std::string::npos) << alice << "\n" << global->log.text;
+    DavDelete(Peer(), kBob, kBobPassword, path);
+    DavDelete(Peer(), Peer().user, Peer().password, Peer().user + "/Calendar/personal/" + uid + ".ics");
+}
