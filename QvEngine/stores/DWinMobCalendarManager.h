@@ -12,6 +12,13 @@ public:
     DWinMobCalendarManager();
     ~DWinMobCalendarManager() override;
 
+    // Opens the store; when the device's time zone is no longer the one it
+    // had at this program's previous open of the calendar, the open store
+    // answers ASDataManagerErrTimeZoneChanged, so that the engine takes the
+    // calendar again in the new zone. (The zone the server's items mostly
+    // carry may differ from the device's for good: it is no measure.)
+    DErrorCode Open() override;
+
 protected:
     DErrorCode CreateItemForOid(LONG objectID, IOutlookItem **item) override;
     // Items of another kind are generalErrInvalidParameter.

@@ -139,6 +139,26 @@ TEST_P(PimManagerTest, AnUnknownServerIdIsNotFoundAndOnlyTheKindsItemsAreMade) {
 INSTANTIATE_TEST_SUITE_P(Stores, PimManagerTest, ::testing::ValuesIn(kKinds),
                          [](const ::testing::TestParamInfo<StoreKind> &info) { return std::string(info.param.name); });
 
+// The calendar opened again after the device moved to another zone says
+// so once; the contacts take no notice.
+TEST_P(PimManagerTest, AnOpenAfterTheDevicesZoneChangedSaysSoOnce) {
+    const bool calendar = GetParam().itemKind == kOutlookItemAppointment;
+    auto reopen = [this] {
+        manager->Close();
+        return manager->Open();
+    };
+    EXPECT_EQ(reopen(), kNoError);
+    TIME_ZONE_INFORMATION zone = {};
+    zone.Bias = 300;  // five hours west of UTC, no daylight time
+    ASSERT_TRUE(SetTimeZoneInformation(&zone));
+    EXPECT_EQ(reopen(), calendar ? ASDataManagerErrTimeZoneChanged : kNoError);
+    EXPECT_EQ(reopen(), kNoError);
+    // Only the rules count, not the names.
+    zone.StandardName[0] = u'X';
+    ASSERT_TRUE(SetTimeZoneInformation(&zone));
+    EXPECT_EQ(reopen(), kNoError);
+}
+
 // A store whose kind's database cannot be opened (its name is wrong).
 template <class TManager>
 class MisnamedStore : public TManager {
