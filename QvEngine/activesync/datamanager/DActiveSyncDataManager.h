@@ -402,6 +402,9 @@ private:
     void UncountAddedItem();
     // Tests reach the mappings through it.
     friend struct PimMappingProbe;
+    // The first contacts Sync's Supported element: the Contacts tag of each
+    // field the contacts store lists (none when it lists none).
+    DErrorCode AddContactsSupported(WBXMLTreeNode *collection);
     // --- end of contact and task mapping ---
     // The e-mail mapping of the message's headers (DActiveSyncDataManagerEMailItem.cpp).
     DErrorCode SetMessageHeaders(IOutlookMessage *message, WBXMLTreeNode *applicationData);

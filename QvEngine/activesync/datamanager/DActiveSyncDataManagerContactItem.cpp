@@ -8,6 +8,7 @@
 
 #include "DASDP_SyncResponse.h"
 #include "DActiveSyncDataManager.h"
+#include "DWinMobContactManager.h"
 #include "DActiveSyncDataManagerText.h"
 #include "IOutlookContact.h"
 
@@ -300,4 +301,19 @@ void DActiveSyncDataManager::LogRejectedContact(IOutlookContact *contact) {
     }
     LogResourceText(94);
     LogLine(" ", company.c_str());
+}
+
+DErrorCode DActiveSyncDataManager::AddContactsSupported(WBXMLTreeNode *collection) {
+    const auto *store = dynamic_cast<DWinMobContactManager *>(m_con);
+    const std::forward_list<uint32_t> *fields = store != nullptr ? store->GetFieldList() : nullptr;
+    if (fields == nullptr || fields->empty()) return kNoError;
+    WBXMLTreeNode *supported = nullptr;
+    DErrorCode err = AddElement(collection, "0x20_0x00", &supported);
+    for (auto field = fields->begin(); err == kNoError && field != fields->end(); ++field) {
+        const ContactTag *tag = nullptr;
+        for (const ContactTag &t : kContactTags)
+            if (t.field == *field && (t.kind == kString || t.kind == kDate || t.kind == kList)) tag = &t;
+        if (tag != nullptr) err = AddElement(supported, TagName(tag->token).c_str());
+    }
+    return err;
 }

@@ -230,6 +230,7 @@ DErrorCode DActiveSyncDataManager::GetSyncTree_FolderElement(WBXMLTree **tree, D
     if (err == kNoError) err = AddTextElement(collection, "0x10_0x00", className);
     if (err == kNoError) err = AddTextElement(collection, "0x0B_0x00", folder->GetString(kFolderFieldSyncKey));
     if (err == kNoError) err = AddTextElement(collection, "0x12_0x00", folder->GetString(kFolderFieldServerID));
+    if (err == kNoError && command == kCmdFirstContactsSync) err = AddContactsSupported(collection);
     const bool regular = command == kCmdEMailSync || command == kCmdCalendarSync || command == kCmdContactsSync ||
                          command == kCmdTasksSync;
     if (err == kNoError && regular) {

@@ -62,6 +62,26 @@ TEST_F(SyncRequestTest, EachTypeSyncsItsFolderWithItsOptions) {
     EXPECT_NE(Log().find("EMAIL Sync Key : k-i"), std::string::npos);
 }
 
+// The device's own contacts store lists the fields it keeps; the first
+// contacts Sync names them, so the server leaves the others alone.
+TEST_F(SyncRequestTest, TheFirstContactsSyncListsTheFieldsTheStoreKeeps) {
+    AddFolder(kFolderTypeContacts, "con", "0");
+    Prefs().SetQVMaj(3);
+    Prefs().SetUserSyncContacts(1);
+    Prefs().SetUserSyncContactsOverride(kNoUserSyncOverride);
+    ASSERT_EQ(RunChain([this](DActiveTaskSignal *s) { return data->PrepareForSync(s); }), kNoError);
+    const std::string body = Build(6, kResponseTypeSyncData);
+    const size_t open = body.find("<Supported>"), close = body.find("</Supported>");
+    ASSERT_NE(open, std::string::npos) << body;
+    const std::string supported = body.substr(open, close - open);
+    // The 46 texts, the two dates and the two lists; Body among the texts.
+    EXPECT_EQ(Count(supported, "/>"), 50u) << supported;
+    for (const char *tag : {"<Anniversary ", "<Birthday ", "<Categories ", "<Children ", "<Email1Address ",
+                            "<YomiLastName ", "<Body "})
+        EXPECT_NE(supported.find(tag), std::string::npos) << tag << "\n" << supported;
+    EXPECT_EQ(Count(body, "<Options>"), 0u);
+}
+
 TEST_F(SyncRequestTest, PimChangesWithoutTheirStoreAreRefused) {
     AddFolder(kFolderTypeContacts, "con", "k-n");
     Prefs().SetEngineNeedsSoap(0x08);
