@@ -29,7 +29,11 @@ DWinMobOutlookCalendarItem::DWinMobOutlookCalendarItem(ILogProvider *log)
     std::memset(&m_zone, 0, sizeof m_zone);
 }
 
-DWinMobOutlookCalendarItem::~DWinMobOutlookCalendarItem() = default;
+DWinMobOutlookCalendarItem::~DWinMobOutlookCalendarItem() { DropUnsavedRecord(); }
+
+void DWinMobOutlookCalendarItem::DropUnsavedRecord() {
+    if (m_oid == kCalendarOidNew && m_record != nullptr && m_shadow != nullptr) m_shadow->DeleteRecord(m_record.get());
+}
 
 void DWinMobOutlookCalendarItem::LogCode(const char *text, DErrorCode code) const {
     if (m_log != nullptr) m_log->WriteStringHexLine(text, int32_t(code), kLogLevel, kLogAllCategories);
@@ -45,6 +49,7 @@ void DWinMobOutlookCalendarItem::Broadcast(WPARAM wParam) const {
 DErrorCode DWinMobOutlookCalendarItem::Load(DWinMobShadowDB *shadow, IPOutlookApp *application, HANDLE database,
                                             LONG objectID) {
     if (shadow == nullptr || application == nullptr) return generalErrInvalidParameter;
+    DropUnsavedRecord();
     m_shadow = shadow;
     m_app = application;
     m_database = database;
@@ -78,6 +83,7 @@ DErrorCode DWinMobOutlookCalendarItem::Load(DWinMobShadowDB *shadow, IPOutlookAp
 DErrorCode DWinMobOutlookCalendarItem::Open() { return kNoError; }
 
 DErrorCode DWinMobOutlookCalendarItem::Close() {
+    DropUnsavedRecord();
     m_oid = kCalendarOidNone;
     m_app = nullptr;
     m_database = INVALID_HANDLE_VALUE;

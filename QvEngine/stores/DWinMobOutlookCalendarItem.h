@@ -209,6 +209,9 @@ private:
     DErrorCode WriteRaw();
     DErrorCode WriteShadow();
     void Broadcast(WPARAM wParam) const;
+    // Deletes the change record of a new appointment that never reached the
+    // store: it would stand for nothing, and be counted.
+    void DropUnsavedRecord();
     // --- Recurrence (DWinMobOutlookCalendarItemRecurrence.cpp) ---
     DErrorCode ReadRecurrence(IAppointment *appointment);
     DErrorCode WritePattern(IAppointment *appointment, const TIME_ZONE_INFORMATION *zone);
