@@ -1,36 +1,11 @@
-// Small helpers shared by the calendar item's source files: one owned
-// reference of an object-model object, and the day arithmetic on model
-// dates. Not part of any interface.
+// Small helpers shared by the calendar item's source files: the day
+// arithmetic on model dates. Not part of any interface.
 #ifndef QV_DWINMOBOUTLOOKCALENDARPIM_H
 #define QV_DWINMOBOUTLOOKCALENDARPIM_H
 
 #include <cmath>
 
 #include "vplatform_pim.h"
-
-// Owns one reference of a model object and releases it.
-template <class T>
-class PimRef {
-public:
-    PimRef() = default;
-    ~PimRef() { Reset(); }
-    PimRef(const PimRef &) = delete;
-    PimRef &operator=(const PimRef &) = delete;
-    void Reset() {
-        if (m_p != nullptr) m_p->Release();
-        m_p = nullptr;
-    }
-    // For a call that hands out a reference.
-    T **Out() {
-        Reset();
-        return &m_p;
-    }
-    T *Get() const { return m_p; }
-    T *operator->() const { return m_p; }
-
-private:
-    T *m_p = nullptr;
-};
 
 constexpr double kPimMinute = 1.0 / (24.0 * 60.0);
 

@@ -82,6 +82,45 @@ protected:
     virtual ~IPimObject() = default;
 };
 
+// One counted reference to an object of the model, released with the
+// holder: copies add a reference, Out hands the slot to a call that gives
+// one out, Share gives the receiver a reference of its own.
+template <class T>
+class PimRef {
+public:
+    PimRef() = default;
+    // Takes over a reference the caller owns.
+    explicit PimRef(T *owned) : m_p(owned) {}
+    PimRef(const PimRef &other) : m_p(other.m_p) {
+        if (m_p != nullptr) m_p->AddRef();
+    }
+    PimRef(PimRef &&other) noexcept : m_p(other.m_p) { other.m_p = nullptr; }
+    PimRef &operator=(PimRef other) noexcept {
+        T *held = m_p;
+        m_p = other.m_p;
+        other.m_p = held;
+        return *this;
+    }
+    ~PimRef() { Reset(); }
+    void Reset() {
+        if (m_p != nullptr) m_p->Release();
+        m_p = nullptr;
+    }
+    T **Out() {
+        Reset();
+        return &m_p;
+    }
+    T *Get() const { return m_p; }
+    T *operator->() const { return m_p; }
+    T *Share() const {
+        if (m_p != nullptr) m_p->AddRef();
+        return m_p;
+    }
+
+private:
+    T *m_p = nullptr;
+};
+
 // What every item offers, whatever its kind.
 class IPimItem : public IPimObject {
 public:

@@ -34,36 +34,6 @@ private:
     std::atomic<ULONG> m_refs{1};
 };
 
-// One counted reference to an object of the model, released with the holder.
-template <class T>
-class PimRef {
-public:
-    PimRef() = default;
-    // Takes over a reference the caller owns.
-    explicit PimRef(T *owned) : m_p(owned) {}
-    PimRef(const PimRef &other) : m_p(other.m_p) {
-        if (m_p != nullptr) m_p->AddRef();
-    }
-    PimRef &operator=(const PimRef &other) {
-        PimRef copy(other);
-        std::swap(m_p, copy.m_p);
-        return *this;
-    }
-    ~PimRef() {
-        if (m_p != nullptr) m_p->Release();
-    }
-    T *Get() const { return m_p; }
-    T *operator->() const { return m_p; }
-    // A new reference for a receiver.
-    T *Share() const {
-        if (m_p != nullptr) m_p->AddRef();
-        return m_p;
-    }
-
-private:
-    T *m_p = nullptr;
-};
-
 // A new counted reference to an object the caller holds.
 template <class T>
 PimRef<T> PimHold(T *object) {

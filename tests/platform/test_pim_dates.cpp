@@ -15,7 +15,7 @@ SYSTEMTIME Time(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms =
 class PimDateTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(S_OK, vplat::PimCreateApplication(m_app.Out())); }
-    Ref<IPOutlookApp> m_app;
+    PimRef<IPOutlookApp> m_app;
 };
 
 TEST_F(PimDateTest, SystemTimesBecomeOleDays) {

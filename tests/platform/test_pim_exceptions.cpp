@@ -12,26 +12,26 @@ protected:
     void SetUp() override {
         PimTest::SetUp();
         NewAppointment(&m_master, u"Stand-up", Date(2026, 3, 2, 9), Date(2026, 3, 2, 9, 30));
-        Ref<IRecurrencePattern> p;
+        PimRef<IRecurrencePattern> p;
         ASSERT_EQ(S_OK, m_master->GetRecurrencePattern(p.Out()));
         ASSERT_EQ(S_OK, p->put_RecurrenceType(olRecursDaily));
         ASSERT_EQ(S_OK, p->put_Occurrences(10));
         ASSERT_EQ(S_OK, m_master->Save());
     }
-    Ref<IRecurrencePattern> Pattern() {
-        Ref<IRecurrencePattern> p;
+    PimRef<IRecurrencePattern> Pattern() {
+        PimRef<IRecurrencePattern> p;
         EXPECT_EQ(S_OK, m_master->GetRecurrencePattern(p.Out()));
         return p;
     }
     // The exceptions as stored: {original date, deleted}.
     std::vector<std::pair<DATE, bool>> Stored() {
         std::vector<std::pair<DATE, bool>> out;
-        Ref<IExceptions> list;
+        PimRef<IExceptions> list;
         EXPECT_EQ(S_OK, Pattern()->get_Exceptions(list.Out()));
         int count = 0;
         EXPECT_EQ(S_OK, list->get_Count(&count));
         for (int i = 1; i <= count; ++i) {
-            Ref<IException> e;
+            PimRef<IException> e;
             EXPECT_EQ(S_OK, list->Item(i, e.Out()));
             DATE original = 0;
             VARIANT_BOOL deleted = 0;
@@ -42,11 +42,11 @@ protected:
         return out;
     }
 
-    Ref<IAppointment> m_master;
+    PimRef<IAppointment> m_master;
 };
 
 TEST_F(PimExceptionTest, ChangedAndDeletedOccurrencesBecomeExceptions) {
-    Ref<IAppointment> moved, gone;
+    PimRef<IAppointment> moved, gone;
     ASSERT_EQ(S_OK, Pattern()->GetOccurrence(Date(2026, 3, 4), moved.Out()));
     ASSERT_EQ(S_OK, moved->put_Subject(u"Stand-up, later"));
     ASSERT_EQ(S_OK, moved->put_Start(Date(2026, 3, 4, 11)));
@@ -64,10 +64,10 @@ TEST_F(PimExceptionTest, ChangedAndDeletedOccurrencesBecomeExceptions) {
     EXPECT_FALSE(stored[1].second);
 
     // A deleted occurrence is no longer there; the changed one reads changed.
-    Ref<IAppointment> none, changed;
+    PimRef<IAppointment> none, changed;
     EXPECT_EQ(PIM_E_NOTFOUND, Pattern()->GetOccurrence(Date(2026, 3, 3), none.Out()));
-    Ref<IExceptions> list;
-    Ref<IException> second, first;
+    PimRef<IExceptions> list;
+    PimRef<IException> second, first;
     ASSERT_EQ(S_OK, Pattern()->get_Exceptions(list.Out()));
     ASSERT_EQ(S_OK, list->Item(1, first.Out()));
     EXPECT_EQ(PIM_E_NOTFOUND, first->get_AppointmentItem(changed.Out()));
@@ -87,7 +87,7 @@ TEST_F(PimExceptionTest, ChangedAndDeletedOccurrencesBecomeExceptions) {
     ASSERT_EQ(S_OK, changed->Save());
     ASSERT_EQ(S_OK, m_master->put_Location(u"Hall"));
     ASSERT_EQ(S_OK, m_master->Save());
-    Ref<IAppointment> again, plain;
+    PimRef<IAppointment> again, plain;
     ASSERT_EQ(S_OK, Pattern()->GetOccurrence(Date(2026, 3, 4), again.Out()));
     ASSERT_EQ(S_OK, again->get_Location(&location));
     ASSERT_EQ(S_OK, again->get_Subject(&subject));
@@ -103,7 +103,7 @@ TEST_F(PimExceptionTest, ChangedAndDeletedOccurrencesBecomeExceptions) {
 
 // A day the pattern does not make has no occurrence, so no exception.
 TEST_F(PimExceptionTest, NoOccurrenceOffThePattern) {
-    Ref<IAppointment> occurrence;
+    PimRef<IAppointment> occurrence;
     EXPECT_EQ(PIM_E_NOTFOUND, Pattern()->GetOccurrence(Date(2026, 3, 1), occurrence.Out()));
     EXPECT_EQ(PIM_E_NOTFOUND, Pattern()->GetOccurrence(Date(2026, 3, 12), occurrence.Out()));
     EXPECT_TRUE(Stored().empty());
@@ -113,11 +113,11 @@ TEST_F(PimExceptionTest, NoOccurrenceOffThePattern) {
 // the pattern drops them all.
 TEST_F(PimExceptionTest, PatternChangesDropStrandedExceptions) {
     for (int day : {3, 4}) {
-        Ref<IAppointment> occurrence;
+        PimRef<IAppointment> occurrence;
         ASSERT_EQ(S_OK, Pattern()->GetOccurrence(Date(2026, 3, day), occurrence.Out()));
         ASSERT_EQ(S_OK, occurrence->Delete());
     }
-    Ref<IRecurrencePattern> p = Pattern();
+    PimRef<IRecurrencePattern> p = Pattern();
     ASSERT_EQ(S_OK, p->put_RecurrenceType(olRecursWeekly));
     ASSERT_EQ(S_OK, p->put_DayOfWeekMask(olMonday | olWednesday));
     ASSERT_EQ(S_OK, m_master->Save());
@@ -146,7 +146,7 @@ TEST_F(PimExceptionTest, DamagedListReadsAsNone) {
     v.val.blob = {sizeof junk, junk};
     ASSERT_NE(0u, CeWriteRecordProps(raw, OidOf(m_master.Get()), 1, &v));
     EXPECT_TRUE(Stored().empty());
-    Ref<IAppointment> occurrence;
+    PimRef<IAppointment> occurrence;
     ASSERT_EQ(S_OK, Pattern()->GetOccurrence(Date(2026, 3, 6), occurrence.Out()));
     ASSERT_EQ(S_OK, occurrence->Delete());
     EXPECT_EQ(1u, Stored().size());

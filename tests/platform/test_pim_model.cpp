@@ -17,12 +17,12 @@ const CEPROPID kRawServerId = RawProp(0x8103, CEVT_LPWSTR);
 class PimModelTest : public PimTest {};
 
 TEST_F(PimModelTest, AppointmentIsItsRecord) {
-    Ref<IAppointment> a;
+    PimRef<IAppointment> a;
     NewAppointment(&a, u"Review", Date(2026, 5, 4, 14), Date(2026, 5, 4, 15));
     ASSERT_EQ(S_OK, a->put_ReminderSet(VARIANT_TRUE));
     ASSERT_EQ(S_OK, a->put_BusyStatus(olOutOfOffice));
-    Ref<IRecipients> recipients;
-    Ref<IRecipient> r;
+    PimRef<IRecipients> recipients;
+    PimRef<IRecipient> r;
     ASSERT_EQ(S_OK, a->get_Recipients(recipients.Out()));
     ASSERT_EQ(S_OK, recipients->Add(u"Ann", r.Out()));
     ASSERT_EQ(S_OK, r->put_Address(u"ann@example.com"));
@@ -51,15 +51,15 @@ TEST_F(PimModelTest, AppointmentIsItsRecord) {
     ASSERT_EQ(oid, CeWriteRecordProps(raw, oid, 4, v));
 
     // The model sees the raw change, and its next save keeps what it does not know.
-    Ref<IPimItem> item;
-    Ref<IAppointment> again;
+    PimRef<IPimItem> item;
+    PimRef<IAppointment> again;
     ASSERT_EQ(S_OK, App()->GetItemFromOid(oid, item.Out()));
     ASSERT_EQ(S_OK, item->QueryAppointment(again.Out()));
     std::u16string location, name, address;
     ASSERT_EQ(S_OK, again->get_Location(&location));
     EXPECT_EQ(u"Lab", location);
-    Ref<IRecipients> stored;
-    Ref<IRecipient> first;
+    PimRef<IRecipients> stored;
+    PimRef<IRecipient> first;
     ASSERT_EQ(S_OK, again->get_Recipients(stored.Out()));
     ASSERT_EQ(S_OK, stored->Item(1, first.Out()));
     ASSERT_EQ(S_OK, first->get_Name(&name));
@@ -94,8 +94,8 @@ TEST_F(PimModelTest, ContactFieldsAreTheSharedIds) {
         {&IContact::put_Email1Address, 0x4083, u"ann@example.com"},
         {&IContact::put_MobileTelephoneNumber, 0x3A1C, u"+1 555 0100"},
     };
-    Ref<IPimItem> item;
-    Ref<IContact> c;
+    PimRef<IPimItem> item;
+    PimRef<IContact> c;
     ASSERT_EQ(S_OK, App()->CreateItem(olContactItem, item.Out()));
     ASSERT_EQ(S_OK, item->QueryContact(c.Out()));
     for (const Field &f : fields) ASSERT_EQ(S_OK, (c.Get()->*f.put)(f.text));
@@ -112,7 +112,7 @@ TEST_F(PimModelTest, ContactFieldsAreTheSharedIds) {
     v[0].propid = RawProp(0x4013, CEVT_LPWSTR), v[0].val.lpwstr = const_cast<LPWSTR>(u"Ann at Brightwork");
     v[1].propid = RawProp(0x3A06, CEVT_LPWSTR), v[1].wFlags = CEDB_PROPDELETE;
     ASSERT_EQ(oid, CeWriteRecordProps(raw, oid, 2, v));
-    Ref<IContact> again;
+    PimRef<IContact> again;
     ASSERT_EQ(S_OK, App()->GetItemFromOid(oid, item.Out()));
     ASSERT_EQ(S_OK, item->QueryContact(again.Out()));
     std::u16string fileAs, first;
@@ -125,15 +125,15 @@ TEST_F(PimModelTest, ContactFieldsAreTheSharedIds) {
     EXPECT_EQ(u"", first);
     EXPECT_EQ(Date(1990, 2, 28), birthday);
     EXPECT_EQ(PIM_DATE_NONE, anniversary);
-    Ref<IAppointment> notAnAppointment;
+    PimRef<IAppointment> notAnAppointment;
     EXPECT_EQ(E_NOINTERFACE, item->QueryAppointment(notAnAppointment.Out()));
 }
 
 TEST_F(PimModelTest, TasksRoundTrip) {
-    Ref<IFolder> folder;
-    Ref<IPOutlookItemCollection> items;
-    Ref<IPimItem> item;
-    Ref<ITask> t;
+    PimRef<IFolder> folder;
+    PimRef<IPOutlookItemCollection> items;
+    PimRef<IPimItem> item;
+    PimRef<ITask> t;
     ASSERT_EQ(S_OK, App()->GetDefaultFolder(olFolderTasks, folder.Out()));
     ASSERT_EQ(S_OK, folder->get_Items(items.Out()));
     ASSERT_EQ(S_OK, items->Add(item.Out()));
@@ -147,8 +147,8 @@ TEST_F(PimModelTest, TasksRoundTrip) {
     int count = 0;
     ASSERT_EQ(S_OK, items->get_Count(&count));
     ASSERT_EQ(1, count);
-    Ref<IPimItem> back;
-    Ref<ITask> task;
+    PimRef<IPimItem> back;
+    PimRef<ITask> task;
     ASSERT_EQ(S_OK, items->Item(1, back.Out()));
     ASSERT_EQ(S_OK, back->QueryTask(task.Out()));
     std::u16string subject;
@@ -174,11 +174,11 @@ TEST_F(PimModelTest, TasksRoundTrip) {
 // first-use preparation does it.
 TEST_F(PimModelTest, RemovingTheFirstItemEmptiesTheFolder) {
     for (int i = 0; i < 3; ++i) {
-        Ref<IAppointment> a;
+        PimRef<IAppointment> a;
         NewAppointment(&a, u"Old", Date(2026, 1, 1 + i, 8), Date(2026, 1, 1 + i, 9));
     }
-    Ref<IFolder> folder;
-    Ref<IPOutlookItemCollection> items;
+    PimRef<IFolder> folder;
+    PimRef<IPOutlookItemCollection> items;
     ASSERT_EQ(S_OK, App()->GetDefaultFolder(olFolderCalendar, folder.Out()));
     ASSERT_EQ(S_OK, folder->get_Items(items.Out()));
     int removed = 0;
@@ -188,22 +188,22 @@ TEST_F(PimModelTest, RemovingTheFirstItemEmptiesTheFolder) {
     int count = -1;
     ASSERT_EQ(S_OK, items->get_Count(&count));
     EXPECT_EQ(0, count);
-    Ref<IFolder> unknown;
+    PimRef<IFolder> unknown;
     EXPECT_EQ(E_INVALIDARG, App()->GetDefaultFolder(11, unknown.Out()));
 }
 
 // After a logoff, what it handed out answers "not logged on" and writes nothing.
 TEST_F(PimModelTest, LogoffEndsTheItemsWork) {
-    Ref<IAppointment> a;
+    PimRef<IAppointment> a;
     NewAppointment(&a, u"Before", Date(2026, 1, 1, 8), Date(2026, 1, 1, 9));
-    Ref<IFolder> folder;
+    PimRef<IFolder> folder;
     ASSERT_EQ(S_OK, App()->GetDefaultFolder(olFolderContacts, folder.Out()));
     ASSERT_EQ(S_OK, App()->Logoff());
     ASSERT_EQ(S_OK, a->put_Subject(u"After"));
     EXPECT_EQ(PIM_E_NOTLOGGEDON, a->Save());
-    Ref<IPOutlookItemCollection> items;
+    PimRef<IPOutlookItemCollection> items;
     EXPECT_EQ(PIM_E_NOTLOGGEDON, folder->get_Items(items.Out()));
-    Ref<IPimItem> item;
+    PimRef<IPimItem> item;
     EXPECT_EQ(PIM_E_NOTLOGGEDON, App()->CreateItem(olContactItem, item.Out()));
 }
 
@@ -215,7 +215,7 @@ protected:
 };
 
 TEST_F(PimSmartphoneTest, DatabasesLiveInTheVolume) {
-    Ref<IAppointment> a;
+    PimRef<IAppointment> a;
     NewAppointment(&a, u"On the phone", Date(2026, 2, 2, 8), Date(2026, 2, 2, 9));
     HANDLE raw = RawOpen(u"Appointments Database");
     EXPECT_EQ(u"On the phone", RawRead(raw, OidOf(a.Get()))[vplat::kApptSubject].text);
@@ -251,9 +251,9 @@ TEST_F(PimFirstUseTest, ProcessesStartingAtOnceShareOneSetOfDatabases) {
         ASSERT_EQ(child, waitpid(child, &status, 0));
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
-    Ref<IPOutlookApp> app;
-    Ref<IFolder> folder;
-    Ref<IPOutlookItemCollection> items;
+    PimRef<IPOutlookApp> app;
+    PimRef<IFolder> folder;
+    PimRef<IPOutlookItemCollection> items;
     ASSERT_EQ(S_OK, vplat::PimCreateApplication(app.Out()));
     ASSERT_EQ(S_OK, app->Logon(nullptr));
     ASSERT_EQ(S_OK, app->GetDefaultFolder(olFolderContacts, folder.Out()));

@@ -33,20 +33,20 @@ protected:
 
 TEST_F(PimNotifyTest, OneNoticePerModelWrite) {
     const UINT created = DB_CEOID_CREATED, changed = DB_CEOID_CHANGED, deleted = DB_CEOID_RECORD_DELETED;
-    Ref<IAppointment> a;
+    PimRef<IAppointment> a;
     NewAppointment(&a, u"Weekly", Date(2026, 3, 2, 9), Date(2026, 3, 2, 10));
     const CEOID oid = OidOf(a.Get());
     Expect({{created, oid, 9}});
 
     // A save with nothing changed is still a write.
     ASSERT_EQ(S_OK, a->Save());
-    Ref<IRecurrencePattern> p;
+    PimRef<IRecurrencePattern> p;
     ASSERT_EQ(S_OK, a->GetRecurrencePattern(p.Out()));
     ASSERT_EQ(S_OK, a->Save());
     Expect({{changed, oid, 9}, {changed, oid, 9}});
 
     // Each occurrence change or deletion writes the appointment once.
-    Ref<IAppointment> o1, o2;
+    PimRef<IAppointment> o1, o2;
     ASSERT_EQ(S_OK, p->GetOccurrence(Date(2026, 3, 9), o1.Out()));
     ASSERT_EQ(S_OK, o1->put_Subject(u"Moved"));
     ASSERT_EQ(S_OK, o1->Save());
@@ -55,8 +55,8 @@ TEST_F(PimNotifyTest, OneNoticePerModelWrite) {
     Expect({{changed, oid, 9}, {changed, oid, 9}});
 
     // Contacts and their deletion, through an item and through the folder.
-    Ref<IPimItem> item;
-    Ref<IContact> c;
+    PimRef<IPimItem> item;
+    PimRef<IContact> c;
     ASSERT_EQ(S_OK, App()->CreateItem(olContactItem, item.Out()));
     ASSERT_EQ(S_OK, item->QueryContact(c.Out()));
     ASSERT_EQ(S_OK, c->put_LastName(u"Lee"));

@@ -23,7 +23,7 @@ struct Case {
 class PimRecurrenceTest : public PimTest {
 protected:
     // A saved appointment at 09:30 on the start day, recurring as set says.
-    void Recurring(const Case &c, Ref<IAppointment> *appointment, Ref<IRecurrencePattern> *pattern) {
+    void Recurring(const Case &c, PimRef<IAppointment> *appointment, PimRef<IRecurrencePattern> *pattern) {
         NewAppointment(appointment, u"Standing", Date(c.y, c.m, c.d, 9, 30), Date(c.y, c.m, c.d, 10, 0));
         ASSERT_EQ(S_OK, (*appointment)->GetRecurrencePattern(pattern->Out()));
         c.set(pattern->Get());
@@ -115,13 +115,13 @@ TEST_F(PimRecurrenceTest, PatternsFallOnTheirDays) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        Ref<IAppointment> appointment;
-        Ref<IRecurrencePattern> pattern;
+        PimRef<IAppointment> appointment;
+        PimRef<IRecurrencePattern> pattern;
         Recurring(c, &appointment, &pattern);
         // Read back through a fresh item: what the record holds.
-        Ref<IPimItem> item;
-        Ref<IAppointment> again;
-        Ref<IRecurrencePattern> stored;
+        PimRef<IPimItem> item;
+        PimRef<IAppointment> again;
+        PimRef<IRecurrencePattern> stored;
         ASSERT_EQ(S_OK, App()->GetItemFromOid(OidOf(appointment.Get()), item.Out()));
         ASSERT_EQ(S_OK, item->QueryAppointment(again.Out()));
         VARIANT_BOOL recurring = 0;
@@ -129,7 +129,7 @@ TEST_F(PimRecurrenceTest, PatternsFallOnTheirDays) {
         EXPECT_EQ(VARIANT_TRUE, recurring);
         ASSERT_EQ(S_OK, again->GetRecurrencePattern(stored.Out()));
         for (const Day &d : c.days) {
-            Ref<IAppointment> occurrence;
+            PimRef<IAppointment> occurrence;
             EXPECT_EQ(d.occurs ? S_OK : PIM_E_NOTFOUND, stored->GetOccurrence(Date(d.y, d.m, d.d, 17), occurrence.Out()))
                 << d.y << "-" << d.m << "-" << d.d;
             if (occurrence.Get() == nullptr) continue;
@@ -154,9 +154,9 @@ TEST_F(PimRecurrenceTest, PatternsFallOnTheirDays) {
 // The three forms of an end replace each other; only a count reads as
 // occurrences, and the "no date" value makes the pattern endless.
 TEST_F(PimRecurrenceTest, EndFormsReplaceEachOther) {
-    Ref<IAppointment> appointment;
+    PimRef<IAppointment> appointment;
     NewAppointment(&appointment, u"Ends", Date(2026, 3, 2, 8), Date(2026, 3, 2, 9));
-    Ref<IRecurrencePattern> p;
+    PimRef<IRecurrencePattern> p;
     ASSERT_EQ(S_OK, appointment->GetRecurrencePattern(p.Out()));
     LONG count = -1;
     VARIANT_BOOL noEnd = 0;
@@ -180,9 +180,9 @@ TEST_F(PimRecurrenceTest, EndFormsReplaceEachOther) {
 // from the start with interval 1, so a yearly pattern put over one every
 // third day recurs every year.
 TEST_F(PimRecurrenceTest, ANewTypeStartsAfresh) {
-    Ref<IAppointment> appointment;
+    PimRef<IAppointment> appointment;
     NewAppointment(&appointment, u"Anniversary", Date(2026, 3, 2, 8), Date(2026, 3, 2, 9));
-    Ref<IRecurrencePattern> p;
+    PimRef<IRecurrencePattern> p;
     ASSERT_EQ(S_OK, appointment->GetRecurrencePattern(p.Out()));
     LONG type = -1, mask = 0, interval = 0, day = 0, month = 0;
     ASSERT_EQ(S_OK, p->get_RecurrenceType(&type));
@@ -200,16 +200,16 @@ TEST_F(PimRecurrenceTest, ANewTypeStartsAfresh) {
     EXPECT_EQ(1, interval);
     EXPECT_EQ(2, day);
     EXPECT_EQ(3, month);
-    Ref<IAppointment> next;
+    PimRef<IAppointment> next;
     EXPECT_EQ(S_OK, p->GetOccurrence(Date(2027, 3, 2), next.Out()));
 }
 
 // Values a pattern cannot hold are refused, and an appointment whose
 // pattern cannot make occurrences is not saved.
 TEST_F(PimRecurrenceTest, BadPatternsAreRefused) {
-    Ref<IAppointment> appointment;
+    PimRef<IAppointment> appointment;
     NewAppointment(&appointment, u"Bad", Date(2026, 3, 2, 8), Date(2026, 3, 2, 9));
-    Ref<IRecurrencePattern> p;
+    PimRef<IRecurrencePattern> p;
     ASSERT_EQ(S_OK, appointment->GetRecurrencePattern(p.Out()));
     EXPECT_EQ(E_INVALIDARG, p->put_RecurrenceType(4));
     EXPECT_EQ(E_INVALIDARG, p->put_Interval(0));
@@ -220,11 +220,11 @@ TEST_F(PimRecurrenceTest, BadPatternsAreRefused) {
     EXPECT_EQ(E_INVALIDARG, p->put_Occurrences(0));
 
     // Without a start there is nothing to recur from.
-    Ref<IPimItem> item;
-    Ref<IAppointment> loose;
+    PimRef<IPimItem> item;
+    PimRef<IAppointment> loose;
     ASSERT_EQ(S_OK, App()->CreateItem(olAppointmentItem, item.Out()));
     ASSERT_EQ(S_OK, item->QueryAppointment(loose.Out()));
-    Ref<IRecurrencePattern> none;
+    PimRef<IRecurrencePattern> none;
     ASSERT_EQ(S_OK, loose->GetRecurrencePattern(none.Out()));
     EXPECT_EQ(E_INVALIDARG, loose->Save());
     EXPECT_EQ(0u, OidOf(loose.Get()));

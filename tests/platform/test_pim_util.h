@@ -15,31 +15,6 @@
 #include "vplatform_pim.h"
 #include "windows.h"
 
-// Owns one reference.
-template <class T>
-class Ref {
-public:
-    Ref() = default;
-    explicit Ref(T *p) : m_p(p) {}
-    Ref(Ref &&other) : m_p(other.m_p) { other.m_p = nullptr; }
-    Ref(const Ref &) = delete;
-    Ref &operator=(const Ref &) = delete;
-    ~Ref() { Reset(); }
-    void Reset() {
-        if (m_p != nullptr) m_p->Release();
-        m_p = nullptr;
-    }
-    T **Out() {
-        Reset();
-        return &m_p;
-    }
-    T *Get() const { return m_p; }
-    T *operator->() const { return m_p; }
-
-private:
-    T *m_p = nullptr;
-};
-
 // A local date; hours, minutes and seconds optional.
 inline DATE Date(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
     SYSTEMTIME st = {};
@@ -49,7 +24,7 @@ inline DATE Date(int year, int month, int day, int hour = 0, int minute = 0, int
     st.wHour = WORD(hour);
     st.wMinute = WORD(minute);
     st.wSecond = WORD(second);
-    Ref<IPOutlookApp> app;
+    PimRef<IPOutlookApp> app;
     vplat::PimCreateApplication(app.Out());
     DATE date = 0;
     EXPECT_EQ(S_OK, app->SystemTimeToVariantTime(&st, &date));
@@ -83,8 +58,8 @@ protected:
     IPOutlookApp *App() { return m_app.Get(); }
 
     // A new appointment, saved, with this subject and times.
-    void NewAppointment(Ref<IAppointment> *out, const char16_t *subject, DATE start, DATE end) {
-        Ref<IPimItem> item;
+    void NewAppointment(PimRef<IAppointment> *out, const char16_t *subject, DATE start, DATE end) {
+        PimRef<IPimItem> item;
         ASSERT_EQ(S_OK, App()->CreateItem(olAppointmentItem, item.Out()));
         ASSERT_EQ(S_OK, item->QueryAppointment(out->Out()));
         ASSERT_EQ(S_OK, (*out)->put_Subject(subject));
@@ -141,7 +116,7 @@ protected:
     }
 
 private:
-    Ref<IPOutlookApp> m_app;
+    PimRef<IPOutlookApp> m_app;
     std::vector<HANDLE> m_raw;
     CEGUID m_volume{};
     bool m_mounted = false;

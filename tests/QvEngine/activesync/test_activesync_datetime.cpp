@@ -4,20 +4,10 @@
 
 #include <string>
 
+#include "support/DateRecord.h"
 #include "ActiveSyncDateTime.h"
 
 namespace {
-
-struct tm Time(int year, int month, int day, int hour, int minute, int second) {
-    struct tm t = {};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    return t;
-}
 
 TEST(ActiveSyncDateTime, WritesFullAndCompactWithTheOffset) {
     const struct {
@@ -33,12 +23,12 @@ TEST(ActiveSyncDateTime, WritesFullAndCompactWithTheOffset) {
     };
     for (const auto &c : cases) {
         std::string text;
-        ASSERT_EQ(WriteActiveSyncDateTime(Time(2006, 12, 9, 7, 46, 47), c.offset, c.compact, &text), kNoError);
+        ASSERT_EQ(WriteActiveSyncDateTime(DateRecord(2006, 12, 9, 7, 46, 47), c.offset, c.compact, &text), kNoError);
         EXPECT_EQ(text, c.text);
     }
     std::string text;
-    EXPECT_EQ(WriteActiveSyncDateTime(Time(2006, 13, 1, 0, 0, 0), 0, false, &text), generalErrInvalidParameter);
-    EXPECT_EQ(WriteActiveSyncDateTime(Time(2006, 1, 1, 0, 0, 0), 0, false, nullptr), generalErrInvalidParameter);
+    EXPECT_EQ(WriteActiveSyncDateTime(DateRecord(2006, 13, 1, 0, 0, 0), 0, false, &text), generalErrInvalidParameter);
+    EXPECT_EQ(WriteActiveSyncDateTime(DateRecord(2006, 1, 1, 0, 0, 0), 0, false, nullptr), generalErrInvalidParameter);
 }
 
 TEST(ActiveSyncDateTime, ReadsEachFormToTheSameTimeAndRefusesBadTexts) {
@@ -94,7 +84,7 @@ TEST(ActiveSyncDateTime, WhatIsWrittenReadsBack) {
     for (bool compact : {false, true}) {
         for (int32_t offset : {0, -18000, 34200}) {
             std::string text;
-            ASSERT_EQ(WriteActiveSyncDateTime(Time(1999, 12, 31, 23, 59, 59), offset, compact, &text), kNoError);
+            ASSERT_EQ(WriteActiveSyncDateTime(DateRecord(1999, 12, 31, 23, 59, 59), offset, compact, &text), kNoError);
             struct tm t;
             int32_t read = 0;
             ASSERT_EQ(ReadActiveSyncDateTime(text.c_str(), &t, &read), kNoError) << text;

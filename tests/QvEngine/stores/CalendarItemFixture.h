@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "support/DateRecord.h"
 #include "DWinMobOutlookCalendarItem.h"
 #include "DWinMobShadowDB.h"
 #include "support/TestDevice.h"
@@ -39,17 +40,6 @@ inline TIME_ZONE_INFORMATION EuropeZone() { return Zone(-60, 3, 5, 2, 10, 5, 3);
 // Eastern Australia: daylight from the first Sunday of October 02:00 to the first Sunday of April 03:00.
 inline TIME_ZONE_INFORMATION AustraliaZone() { return Zone(-600, 10, 1, 2, 4, 1, 3); }
 
-// A date-time record (month 1 to 12 here).
-inline struct tm Tm(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
-    struct tm t = {};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    return t;
-}
 inline bool SameTime(const struct tm &a, const struct tm &b) {
     return a.tm_year == b.tm_year && a.tm_mon == b.tm_mon && a.tm_mday == b.tm_mday && a.tm_hour == b.tm_hour &&
            a.tm_min == b.tm_min && a.tm_sec == b.tm_sec;
@@ -153,7 +143,7 @@ protected:
     std::string LocalText(DATE date) {
         SYSTEMTIME st = {};
         EXPECT_EQ(S_OK, m_app->VariantTimeToSystemTime(date, &st));
-        struct tm t = Tm(st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond);
+        struct tm t = DateRecord(st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond);
         return TmText(t);
     }
     DATE LocalDate(int year, int month, int day, int hour = 0, int minute = 0) {

@@ -111,27 +111,4 @@ private:
     bool m_mounted = false;
 };
 
-// Owns one reference of an object-model object.
-template <class T>
-class PimRef {
-public:
-    PimRef() = default;
-    PimRef(const PimRef &) = delete;
-    PimRef &operator=(const PimRef &) = delete;
-    ~PimRef() { Reset(); }
-    void Reset() {
-        if (m_p != nullptr) m_p->Release();
-        m_p = nullptr;
-    }
-    T **Out() {
-        Reset();
-        return &m_p;
-    }
-    T *Get() const { return m_p; }
-    T *operator->() const { return m_p; }
-
-private:
-    T *m_p = nullptr;
-};
-
 #endif

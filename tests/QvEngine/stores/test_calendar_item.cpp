@@ -43,7 +43,7 @@ std::array<BYTE, 8> StoredChecksum(DWinMobShadowRecord *record) {
 // once the item recurs.
 TEST_F(CalendarItemTest, EveryFieldSurvivesCommitAndReload) {
     auto item = Load(kCalendarOidNew);
-    const struct tm start = Tm(2026, 6, 10, 7, 30), end = Tm(2026, 6, 10, 9);
+    const struct tm start = DateRecord(2026, 6, 10, 7, 30), end = DateRecord(2026, 6, 10, 9);
     ASSERT_EQ(kNoError, item->SetSubject(Text("Planning")));
     ASSERT_EQ(kNoError, item->SetLocation(Text("Room 4")));
     ASSERT_EQ(kNoError, item->SetBody(Text("Agenda: budget")));
@@ -165,7 +165,7 @@ TEST_F(CalendarItemTest, SensitivityKeepsOnlyNormalAndPrivate) {
     } cases[] = {{0, 0}, {1, 0}, {2, 2}, {3, 0}};
     for (const auto &c : cases) {
         auto item = Load(kCalendarOidNew);
-        const struct tm start = Tm(2026, 2, 2, 10), end = Tm(2026, 2, 2, 11);
+        const struct tm start = DateRecord(2026, 2, 2, 10), end = DateRecord(2026, 2, 2, 11);
         item->SetStartEndTime(&start, &end);
         ASSERT_EQ(kNoError, item->SetSensitivity(c.set));
         ASSERT_EQ(kNoError, item->CommitNewItem(nullptr));
@@ -203,7 +203,7 @@ TEST_F(CalendarItemTest, ServerIDFitsWithItsTerminatorOrFails) {
 
 // A commit of an item deleted on the device writes its change record only.
 TEST_F(CalendarItemTest, CommitOfDeletedItemWritesOnlyItsRecord) {
-    const LONG oid = CommitNew("Kept", Tm(2026, 3, 3, 8));
+    const LONG oid = CommitNew("Kept", DateRecord(2026, 3, 3, 8));
     auto item = Load(oid);
     ASSERT_EQ(kNoError, item->GetShadowRecord()->SetDeleted(true));
     item->SetSubject(Text("Changed"));
@@ -222,7 +222,7 @@ TEST_F(CalendarItemTest, CommitOfDeletedItemWritesOnlyItsRecord) {
 // does not recur and has no pattern to give.
 TEST_F(CalendarItemTest, VanishedAppointmentKeepsOnlyItsServerID) {
     auto made = Load(kCalendarOidNew);
-    const struct tm start = Tm(2026, 4, 6, 9), end = Tm(2026, 4, 6, 10);
+    const struct tm start = DateRecord(2026, 4, 6, 9), end = DateRecord(2026, 4, 6, 10);
     made->SetStartEndTime(&start, &end);
     DRecurrencePattern weekly;
     weekly.type = kRepeatWeekly;
@@ -264,7 +264,7 @@ TEST_F(CalendarItemTest, ZoneBlobIsTakenOnlyWhole) {
         {"short", std::vector<BYTE>(whole.begin(), whole.begin() + 20), -60, 3},
     };
     for (const auto &c : cases) {
-        const LONG oid = CommitNew("Zoned", Tm(2026, 5, 5, 9));
+        const LONG oid = CommitNew("Zoned", DateRecord(2026, 5, 5, 9));
         std::vector<BYTE> blob = c.blob;
         CEPROPVAL prop = {};
         prop.propid = kRawZone;
@@ -282,7 +282,7 @@ TEST_F(CalendarItemTest, ZoneBlobIsTakenOnlyWhole) {
 TEST_F(CalendarItemTest, FailedRawWriteFailsTheCommit) {
     std::unique_ptr<DWinMobOutlookCalendarItem> item(new DWinMobOutlookCalendarItem(nullptr));
     ASSERT_EQ(kNoError, item->Load(&m_shadow, m_app, INVALID_HANDLE_VALUE, kCalendarOidNew));
-    const struct tm start = Tm(2026, 5, 5, 9), end = Tm(2026, 5, 5, 10);
+    const struct tm start = DateRecord(2026, 5, 5, 9), end = DateRecord(2026, 5, 5, 10);
     item->SetStartEndTime(&start, &end);
     item->SetID("1:1");
     const DErrorCode err = item->CommitNewItem(nullptr);
@@ -301,7 +301,7 @@ TEST_F(CalendarItemTest, WritesAreBracketedByTheNotifierBroadcasts) {
     ASSERT_NE(nullptr, listener);
     const std::vector<WPARAM> pair = {0, WPARAM(0xFFFFFFFFu)};
 
-    const LONG oid = CommitNew("Bracketed", Tm(2026, 7, 1, 9));
+    const LONG oid = CommitNew("Bracketed", DateRecord(2026, 7, 1, 9));
     Pump();
     EXPECT_EQ(pair, heard);
 
@@ -324,7 +324,7 @@ TEST_F(CalendarItemTest, BodyChecksumWaitsForTheServerWhileSent) {
     } cases[] = {{false, true}, {true, false}};
     for (const auto &c : cases) {
         auto made = Load(kCalendarOidNew);
-        const struct tm start = Tm(2026, 8, 1, 9), end = Tm(2026, 8, 1, 10);
+        const struct tm start = DateRecord(2026, 8, 1, 9), end = DateRecord(2026, 8, 1, 10);
         made->SetStartEndTime(&start, &end);
         made->SetBody(Text("old body"));
         ASSERT_EQ(kNoError, made->CommitNewItem(nullptr));
@@ -360,7 +360,7 @@ TEST_F(CalendarItemTest, DeleteRemovesAppointmentAndRecord) {
         bool deletedOnDevice;
     } cases[] = {{"engine deletes", false}, {"deleted on the device", true}};
     for (const auto &c : cases) {
-        const LONG oid = CommitNew(c.name, Tm(2026, 9, 1, 8));
+        const LONG oid = CommitNew(c.name, DateRecord(2026, 9, 1, 8));
         auto item = Load(oid);
         if (c.deletedOnDevice) {
             ASSERT_EQ(S_OK, vplat::PimUserDeleteAppointment(CEOID(oid)));

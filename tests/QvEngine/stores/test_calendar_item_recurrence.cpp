@@ -46,7 +46,7 @@ TEST_F(CalendarItemTest, EveryPatternKindGoesBothWays) {
     };
     for (const auto &c : cases) {
         DRecurrencePattern given = c.given;
-        const LONG oid = CommitNew(c.name, Tm(2026, 6, 15, 8), &given);
+        const LONG oid = CommitNew(c.name, DateRecord(2026, 6, 15, 8), &given);
         IRecurrencePattern *device = PatternOf(Appointment(oid));
         LONG type = -1, occurrences = 0;
         device->get_RecurrenceType(&type);
@@ -91,9 +91,9 @@ TEST_F(CalendarItemTest, PatternEndsComeBackOrBecomeEndless) {
         bool endlessBack;
         const char *untilBack;
     } cases[] = {
-        {"until", Tm(2026, 9, 30, 7), false, false, "2026-09-30 07:00:00"},
-        {"until late that day", Tm(2026, 9, 30, 21, 30), false, false, "2026-09-30 07:00:00"},
-        {"in 2045", Tm(2045, 1, 1, 7), false, true, "1900-01-00 00:00:00"},
+        {"until", DateRecord(2026, 9, 30, 7), false, false, "2026-09-30 07:00:00"},
+        {"until late that day", DateRecord(2026, 9, 30, 21, 30), false, false, "2026-09-30 07:00:00"},
+        {"in 2045", DateRecord(2045, 1, 1, 7), false, true, "1900-01-00 00:00:00"},
         {"no end", {}, true, true, "1900-01-00 00:00:00"},
     };
     for (const auto &c : cases) {
@@ -101,7 +101,7 @@ TEST_F(CalendarItemTest, PatternEndsComeBackOrBecomeEndless) {
         given.until = c.until;
         given.noEnd = c.noEnd;
         // 07:00Z is 09:00 in Central Europe's summer.
-        const LONG oid = CommitNew(c.name, Tm(2026, 6, 15, 7), &given);
+        const LONG oid = CommitNew(c.name, DateRecord(2026, 6, 15, 7), &given);
         VARIANT_BOOL noEnd = VARIANT_FALSE;
         IRecurrencePattern *device = PatternOf(Appointment(oid));
         device->get_NoEndDate(&noEnd);
@@ -119,8 +119,8 @@ TEST_F(CalendarItemTest, PatternEndsComeBackOrBecomeEndless) {
 // A series carries the zone it belongs to in its raw record; a single item none.
 TEST_F(CalendarItemTest, SeriesKeepsItsZoneInTheRawRecord) {
     DRecurrencePattern weekly = Pattern(kRepeatWeekly, 2, 0, 0, 0, 3);
-    const LONG series = CommitNew("Series", Tm(2026, 6, 15, 8), &weekly);
-    const LONG single = CommitNew("Single", Tm(2026, 6, 15, 8));
+    const LONG series = CommitNew("Series", DateRecord(2026, 6, 15, 8), &weekly);
+    const LONG single = CommitNew("Single", DateRecord(2026, 6, 15, 8));
     auto raw = Raw(series);
     ASSERT_EQ(1u, raw.count(kRawZone));
     const std::vector<BYTE> &blob = raw[kRawZone].blob;
@@ -151,12 +151,12 @@ TEST_F(CalendarItemTest, NewSeriesInItsOwnZoneTakesItsExceptions) {
     DRecurrencePattern weekly = Pattern(kRepeatWeekly, 4, 0, 0, 0, 4);  // Tuesdays in Sydney
     auto item = Load(kCalendarOidNew);
     // 20:00Z on Monday 2026-06-15 is Tuesday 06:00 in Sydney, still Monday in Central Europe.
-    const struct tm start = Tm(2026, 6, 15, 20), end = Tm(2026, 6, 15, 21);
+    const struct tm start = DateRecord(2026, 6, 15, 20), end = DateRecord(2026, 6, 15, 21);
     item->SetSubject(Text("Early call"));
     item->SetStartEndTime(&start, &end);
     item->SetTimeZone(&australia);
     item->SetRecurrence(&weekly);
-    DExceptionInfo second{Tm(2026, 6, 22, 20), false};
+    DExceptionInfo second{DateRecord(2026, 6, 22, 20), false};
     IOutlookMeeting *changed = nullptr;
     ASSERT_EQ(kNoError, item->FindOrAddException(&second, &changed));
     changed->SetSubject(Text("Early call, moved"));
@@ -180,23 +180,23 @@ protected:
     LONG MakeSeries() {
         DRecurrencePattern weekly = Pattern(kRepeatWeekly, 2, 0, 0, 0, 6);
         auto item = Load(kCalendarOidNew);
-        const struct tm start = Tm(2026, 6, 15, 7), end = Tm(2026, 6, 15, 8);
+        const struct tm start = DateRecord(2026, 6, 15, 7), end = DateRecord(2026, 6, 15, 8);
         item->SetSubject(Text("Standup"));
         item->SetLocation(Text("Hall"));
         item->SetStartEndTime(&start, &end);
         item->SetRecurrence(&weekly);
         // Cancelled on the 22nd; changed on the 29th; a Tuesday the pattern never makes.
-        DExceptionInfo cancelled{Tm(2026, 6, 22, 7), true};
+        DExceptionInfo cancelled{DateRecord(2026, 6, 22, 7), true};
         EXPECT_EQ(kNoError, item->FindOrAddException(&cancelled, nullptr));
-        DExceptionInfo moved{Tm(2026, 6, 29, 7), false};
+        DExceptionInfo moved{DateRecord(2026, 6, 29, 7), false};
         IOutlookMeeting *changed = nullptr;
         EXPECT_EQ(kNoError, item->FindOrAddException(&moved, &changed));
-        const struct tm from = Tm(2026, 6, 29, 12), to = Tm(2026, 6, 29, 13);
+        const struct tm from = DateRecord(2026, 6, 29, 12), to = DateRecord(2026, 6, 29, 13);
         changed->SetSubject(Text("Standup, moved"));
         changed->SetStartEndTime(&from, &to);
         EXPECT_EQ(kNoError, changed->Commit());
         delete changed;
-        DExceptionInfo stray{Tm(2026, 6, 23, 7), false};
+        DExceptionInfo stray{DateRecord(2026, 6, 23, 7), false};
         EXPECT_EQ(kNoError, item->FindOrAddException(&stray, &changed));
         changed->SetSubject(Text("Never"));
         EXPECT_EQ(kNoError, changed->Commit());
@@ -263,7 +263,7 @@ TEST_F(CalendarExceptionTest, ExceptionsReachTheDeviceAndComeBack) {
 TEST_F(CalendarExceptionTest, SeriesChangeReachesWhatExceptionsLeftAlone) {
     const LONG oid = MakeSeries();
     auto item = Load(oid);
-    DExceptionInfo relocated{Tm(2026, 7, 6, 7), false};
+    DExceptionInfo relocated{DateRecord(2026, 7, 6, 7), false};
     IOutlookMeeting *changed = nullptr;
     ASSERT_EQ(kNoError, item->FindOrAddException(&relocated, &changed));
     changed->SetLocation(Text("Garden"));

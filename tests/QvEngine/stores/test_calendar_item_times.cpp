@@ -17,17 +17,17 @@ struct ZoneCase {
 TEST_F(CalendarItemTest, TimesConvertAtTheirOwnInstantAcrossDaylightEdges) {
     const ZoneCase cases[] = {
         // Central Europe, 2026: daylight from 03-29 01:00Z to 10-25 01:00Z.
-        {"europe before spring", EuropeZone, Tm(2026, 3, 29, 0, 59), "2026-03-29 01:59:00"},
-        {"europe after spring", EuropeZone, Tm(2026, 3, 29, 1, 0), "2026-03-29 03:00:00"},
-        {"europe before autumn", EuropeZone, Tm(2026, 10, 24, 23, 59), "2026-10-25 01:59:00"},
-        {"europe after autumn", EuropeZone, Tm(2026, 10, 25, 1, 0), "2026-10-25 02:00:00"},
-        {"europe winter", EuropeZone, Tm(2026, 1, 15, 12, 0), "2026-01-15 13:00:00"},
+        {"europe before spring", EuropeZone, DateRecord(2026, 3, 29, 0, 59), "2026-03-29 01:59:00"},
+        {"europe after spring", EuropeZone, DateRecord(2026, 3, 29, 1, 0), "2026-03-29 03:00:00"},
+        {"europe before autumn", EuropeZone, DateRecord(2026, 10, 24, 23, 59), "2026-10-25 01:59:00"},
+        {"europe after autumn", EuropeZone, DateRecord(2026, 10, 25, 1, 0), "2026-10-25 02:00:00"},
+        {"europe winter", EuropeZone, DateRecord(2026, 1, 15, 12, 0), "2026-01-15 13:00:00"},
         // Eastern Australia, 2026: daylight until 04-04 16:00Z and again from 10-03 16:00Z.
-        {"australia before autumn", AustraliaZone, Tm(2026, 4, 4, 14, 59), "2026-04-05 01:59:00"},
-        {"australia after autumn", AustraliaZone, Tm(2026, 4, 4, 16, 0), "2026-04-05 02:00:00"},
-        {"australia before spring", AustraliaZone, Tm(2026, 10, 3, 15, 59), "2026-10-04 01:59:00"},
-        {"australia after spring", AustraliaZone, Tm(2026, 10, 3, 16, 0), "2026-10-04 03:00:00"},
-        {"australia summer", AustraliaZone, Tm(2026, 1, 15, 12, 0), "2026-01-15 23:00:00"},
+        {"australia before autumn", AustraliaZone, DateRecord(2026, 4, 4, 14, 59), "2026-04-05 01:59:00"},
+        {"australia after autumn", AustraliaZone, DateRecord(2026, 4, 4, 16, 0), "2026-04-05 02:00:00"},
+        {"australia before spring", AustraliaZone, DateRecord(2026, 10, 3, 15, 59), "2026-10-04 01:59:00"},
+        {"australia after spring", AustraliaZone, DateRecord(2026, 10, 3, 16, 0), "2026-10-04 03:00:00"},
+        {"australia summer", AustraliaZone, DateRecord(2026, 1, 15, 12, 0), "2026-01-15 23:00:00"},
     };
     for (const auto &c : cases) {
         SetDeviceZone(c.zone());
@@ -53,7 +53,7 @@ TEST_F(CalendarItemTest, NewSeriesIsPutInItsOwnZone) {
     } cases[] = {{true, "2026-07-01 19:00:00"}, {false, "2026-07-01 11:00:00"}};
     for (const auto &c : cases) {
         auto item = Load(kCalendarOidNew);
-        const struct tm start = Tm(2026, 7, 1, 9), end = Tm(2026, 7, 1, 10);
+        const struct tm start = DateRecord(2026, 7, 1, 9), end = DateRecord(2026, 7, 1, 10);
         item->SetStartEndTime(&start, &end);
         item->SetTimeZone(&australia);
         if (c.recurring) item->SetRecurrence(&daily);
@@ -107,7 +107,7 @@ TEST_F(CalendarItemTest, AllDayEventsKeepTheirDays) {
 // An all-day event from the server shorter than its day still ends after it starts.
 TEST_F(CalendarItemTest, AllDayEndNeverPrecedesItsStart) {
     auto item = Load(kCalendarOidNew);
-    const struct tm start = Tm(2026, 6, 1, 8), end = Tm(2026, 6, 1, 9);
+    const struct tm start = DateRecord(2026, 6, 1, 8), end = DateRecord(2026, 6, 1, 9);
     item->SetStartEndTime(&start, &end);
     item->SetAllDayEvent(true);
     ASSERT_EQ(kNoError, item->CommitNewItem(nullptr));

@@ -7,20 +7,9 @@
 
 #include <cstring>
 
+#include "support/DateRecord.h"
 #include "DataManagerFixture.h"
 #include "MeetingFake.h"
-
-// A UTC date-time record (month 1-12 here).
-inline struct tm Utc(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
-    struct tm t = {};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    return t;
-}
 
 // US Eastern: UTC-5, daylight (UTC-4) from the second Sunday of March 2:00
 // to the first Sunday of November 2:00.

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/DateRecord.h"
 #include "IOutlookContact.h"
 
 // A VString's text as UTF-8, and UTF-8 as a UTF-16 VString.
@@ -40,16 +41,6 @@ inline void FillList(const std::vector<std::string> &texts, StringListNode *head
         if (last != nullptr) last->next = node;
         last = node;
     }
-}
-inline struct tm DateOf(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
-    struct tm t = {};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    return t;
 }
 // "YYYY-MM-DD HH:MM:SS", or "none" for the all-zero record.
 inline std::string DateText(const struct tm &t) {

@@ -31,8 +31,8 @@ void SeedMeeting(MeetingData &m) {
     m.uid = "U1";
     m.categories = {"Work", "Blue"};
     m.attendees = {{"Ann", "ann@example.test"}, {"", "bo@example.test"}};
-    m.start = Utc(2009, 3, 4, 10);
-    m.end = Utc(2009, 3, 4, 11);
+    m.start = DateRecord(2009, 3, 4, 10);
+    m.end = DateRecord(2009, 3, 4, 11);
     m.reminder = 15;
     m.reminderSet = true;
     m.allDay = true;
@@ -139,8 +139,8 @@ TEST_F(CalendarItemTest, CodedValuesAndTheirEdges) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         MeetingData &m = MeetingOf(calendar, "e1");
-        m.start = Utc(2009, 1, 1, 9);
-        m.end = Utc(2009, 1, 1, 10);
+        m.start = DateRecord(2009, 1, 1, 9);
+        m.end = DateRecord(2009, 1, 1, 10);
         ASSERT_EQ(Apply("Change", "e1", c.data), activeSyncErrWaitForCallback);
         EXPECT_TRUE(c.holds(MeetingOf(calendar, "e1")));
         if (c.log != nullptr) {
@@ -245,8 +245,8 @@ TEST_F(CalendarItemTest, MeetingGoesOutWithItsApplicationDataInOrder) {
     // Unchanged body, empty texts, no reminder, odd codes: left out or defaulted.
     MeetingData &m = MeetingOf(calendar, "e1");
     m = MeetingData{};
-    m.start = Utc(2009, 3, 4, 10);
-    m.end = Utc(2009, 3, 4, 11);
+    m.start = DateRecord(2009, 3, 4, 10);
+    m.end = DateRecord(2009, 3, 4, 11);
     m.busy = 7;
     m.sensitivity = 9;
     m.meetingStatus = 4;

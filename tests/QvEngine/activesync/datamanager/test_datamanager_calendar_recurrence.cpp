@@ -110,7 +110,7 @@ TEST_F(CalendarRecurrenceTest, ServerPatternEndsAndUnknownPartsAndNoPattern) {
               activeSyncErrWaitForCallback);
     ASSERT_TRUE(m.recurring);
     EXPECT_FALSE(m.pattern.noEnd);
-    EXPECT_TRUE(SameTime(m.pattern.until, Utc(2009, 12, 31, 23)));
+    EXPECT_TRUE(SameTime(m.pattern.until, DateRecord(2009, 12, 31, 23)));
     EXPECT_EQ(m.pattern.occurrences, 10u);
     EXPECT_TRUE(Logged("DActiveSyncDataManager::SetMeetingRecurrence() - Unknown recurrence XML node\n"));
     // No Recurrence: a single meeting again.
@@ -140,7 +140,7 @@ TEST_F(CalendarRecurrenceTest, DevicePatternsOfEachTypeGoOutInOrder) {
     counted.occurrences = 5;
     DRecurrencePattern until = pattern(kRepeatWeekly, 2, 62, 0, 0, 0);
     until.noEnd = false;
-    until.until = Utc(2009, 12, 31);
+    until.until = DateRecord(2009, 12, 31);
     const Case cases[] = {
         {"daily", pattern(kRepeatDaily, 3, 4, 0, 0, 0), Part("Type", "0") + Part("Interval", "3")},
         {"working days, counted", counted,
@@ -172,7 +172,7 @@ TEST_F(CalendarRecurrenceTest, APatternIsReadOnlyFromAMeetingThatRecurs) {
     // Says it is single: neither pattern nor occurrences go, whatever it holds.
     m.recurring = false;
     m.pattern.type = kRepeatWeekly;
-    m.exceptions.push_back({DExceptionInfo{Utc(2009, 1, 8, 9), true}, nullptr});
+    m.exceptions.push_back({DExceptionInfo{DateRecord(2009, 1, 8, 9), true}, nullptr});
     std::string built = BuildChanges({"e1"});
     EXPECT_NE(built.find("<Change>"), std::string::npos) << built;
     EXPECT_EQ(built.find("Recurrence"), std::string::npos) << built;
@@ -195,8 +195,8 @@ void SeedSeries(MeetingData &m) {
     m.subject = "Weekly";
     m.location = "Room";
     m.zone = EasternZone();
-    m.start = Utc(2009, 10, 19, 14);
-    m.end = Utc(2009, 10, 19, 15);
+    m.start = DateRecord(2009, 10, 19, 14);
+    m.end = DateRecord(2009, 10, 19, 15);
     m.recurring = true;
     m.pattern.type = kRepeatWeekly;
     m.pattern.dayOfWeekMask = 2;
@@ -228,16 +228,16 @@ TEST_F(CalendarRecurrenceTest, ServerAddWithExceptionsAppliesThemOnePerStepAtThe
     EXPECT_EQ(m.subject, "Weekly");
     ASSERT_EQ(m.exceptions.size(), 3u);
     EXPECT_TRUE(m.exceptions[0].info.deleted);
-    EXPECT_TRUE(SameTime(m.exceptions[0].info.originalStart, Utc(2009, 10, 26, 14)));
+    EXPECT_TRUE(SameTime(m.exceptions[0].info.originalStart, DateRecord(2009, 10, 26, 14)));
     EXPECT_FALSE(m.exceptions[1].info.deleted);
-    EXPECT_TRUE(SameTime(m.exceptions[1].info.originalStart, Utc(2009, 11, 9, 15)));
+    EXPECT_TRUE(SameTime(m.exceptions[1].info.originalStart, DateRecord(2009, 11, 9, 15)));
     ASSERT_NE(m.exceptions[1].data, nullptr);
     EXPECT_EQ(m.exceptions[1].data->subject, "Moved");
     EXPECT_EQ(m.exceptions[1].data->location, "Annex");
     // Only the tags present change an occurrence.
     EXPECT_EQ(m.exceptions[1].data->busy, 0u);
     EXPECT_EQ(m.exceptions[1].data->uid, "");
-    EXPECT_TRUE(SameTime(m.exceptions[2].info.originalStart, Utc(2009, 11, 16, 15)));
+    EXPECT_TRUE(SameTime(m.exceptions[2].info.originalStart, DateRecord(2009, 11, 16, 15)));
     ASSERT_NE(m.exceptions[2].data, nullptr);
     EXPECT_EQ(m.exceptions[2].data->subject, "");
     EXPECT_TRUE(Logged("Start DELETE Exception:\n"));
@@ -250,24 +250,24 @@ TEST_F(CalendarRecurrenceTest, DeviceExceptionsGoWithTheOccurrencesOwnUtcStart) 
     MeetingData &m = MeetingOf(calendar, "e1");
     SeedSeries(m);
     // Cancelled on 2 November (standard time): 10:00 there is 15:00 UTC.
-    m.exceptions.push_back({DExceptionInfo{Utc(2009, 11, 2, 15), true}, nullptr});
+    m.exceptions.push_back({DExceptionInfo{DateRecord(2009, 11, 2, 15), true}, nullptr});
     // Changed on 9 November, named by its local day only (midnight there).
     auto changed = std::make_shared<MeetingData>(m);
     changed->exceptions.clear();
     changed->subject = "Moved";
-    changed->start = Utc(2009, 11, 9, 16);
-    changed->end = Utc(2009, 11, 9, 17);
+    changed->start = DateRecord(2009, 11, 9, 16);
+    changed->end = DateRecord(2009, 11, 9, 17);
     changed->reminderSet = true;
     changed->reminder = 5;
-    m.exceptions.push_back({DExceptionInfo{Utc(2009, 11, 9, 5), false}, changed});
+    m.exceptions.push_back({DExceptionInfo{DateRecord(2009, 11, 9, 5), false}, changed});
     // Changed in daylight time, nothing but its body.
     auto noted = std::make_shared<MeetingData>(m);
     noted->exceptions.clear();
-    noted->start = Utc(2009, 10, 26, 14);
-    noted->end = Utc(2009, 10, 26, 15);
+    noted->start = DateRecord(2009, 10, 26, 14);
+    noted->end = DateRecord(2009, 10, 26, 15);
     noted->body = "Bring slides";
     noted->bodyChanged = true;
-    m.exceptions.push_back({DExceptionInfo{Utc(2009, 10, 26, 14), false}, noted});
+    m.exceptions.push_back({DExceptionInfo{DateRecord(2009, 10, 26, 14), false}, noted});
     const std::string expected =
         "<Exceptions xmlns=\"Calendar:\">"
         "<Exception><Exception_Deleted>1</Exception_Deleted>"
@@ -290,8 +290,8 @@ TEST_F(CalendarRecurrenceTest, AnOccurrenceKeepsTheSeriesLocalDayWhereItsUtcDayD
     // the UTC clock moves by an hour, the local day and clock do not.
     MeetingData &m = MeetingOf(calendar, "e1");
     SeedSeries(m);
-    m.start = Utc(2009, 10, 19, 23, 30);
-    m.end = Utc(2009, 10, 20, 0, 30);
+    m.start = DateRecord(2009, 10, 19, 23, 30);
+    m.end = DateRecord(2009, 10, 20, 0, 30);
     ASSERT_EQ(Apply("Change", "e1",
                     Cal("TimeZone", ZoneText(EasternZone())) + Cal("StartTime", "20091019T233000Z") +
                         Cal("EndTime", "20091020T003000Z") +
@@ -300,7 +300,7 @@ TEST_F(CalendarRecurrenceTest, AnOccurrenceKeepsTheSeriesLocalDayWhereItsUtcDayD
                         "<Exception_StartTime>20091117T003000Z</Exception_StartTime></Exception></Exceptions>"),
               activeSyncErrWaitForCallback);
     ASSERT_EQ(m.exceptions.size(), 1u);
-    EXPECT_TRUE(SameTime(m.exceptions[0].info.originalStart, Utc(2009, 11, 17, 0, 30)));
+    EXPECT_TRUE(SameTime(m.exceptions[0].info.originalStart, DateRecord(2009, 11, 17, 0, 30)));
     const std::string built = BuildChanges({"e1"});
     EXPECT_NE(built.find("<Exception_StartTime>20091117T003000Z</Exception_StartTime>"), std::string::npos) << built;
 }

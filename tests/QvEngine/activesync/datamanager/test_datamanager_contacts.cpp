@@ -100,7 +100,7 @@ TEST_F(ContactMappingTest, DatesBothWaysAndNoDateIsNeverSent) {
     for (const auto &c : applied) {
         SCOPED_TRACE(c.text);
         ContactFake contact;
-        contact.dates[c.field] = DateOf(1999, 1, 1);
+        contact.dates[c.field] = DateRecord(1999, 1, 1);
         ASSERT_EQ(Apply(contact, ChangeWith(Contacts(c.tag, c.text))), kNoError);
         EXPECT_EQ(DateText(contact.dates[c.field]), c.stored);
     }
@@ -112,9 +112,9 @@ TEST_F(ContactMappingTest, DatesBothWaysAndNoDateIsNeverSent) {
         struct tm date;
         const char *sent;
     } built[] = {
-        {DateOf(1970, 5, 12, 23), "1970-05-12T23:00:00.000Z"},
+        {DateRecord(1970, 5, 12, 23), "1970-05-12T23:00:00.000Z"},
         {tm{}, nullptr},                // all zero: no date
-        {DateOf(4501, 1, 1), nullptr},  // the device's own "no date"
+        {DateRecord(4501, 1, 1), nullptr},  // the device's own "no date"
     };
     for (const auto &c : built) {
         SCOPED_TRACE(DateText(c.date));
@@ -154,8 +154,8 @@ TEST_F(ContactMappingTest, ChangeReplacesTheContactAddKeepsWhatWasNotSent) {
     const auto full = [] {
         ContactFake contact;
         for (const StringTag &tag : kStringTags) contact.strings[tag.field] = "old";
-        contact.dates[kContactBirthday] = DateOf(1970, 5, 12);
-        contact.dates[kContactAnniversary] = DateOf(1999, 9, 9);
+        contact.dates[kContactBirthday] = DateRecord(1970, 5, 12);
+        contact.dates[kContactAnniversary] = DateRecord(1999, 9, 9);
         contact.lists[kContactCategories] = {"Work"};
         contact.lists[kContactChildren] = {"Kim"};
         return contact;
@@ -212,8 +212,8 @@ TEST_F(ContactMappingTest, CommandWithoutDataChangesNothing) {
 TEST_F(ContactMappingTest, WholeContactGoesInItsOrderWithTheAddressesLast) {
     ContactFake contact;
     for (const StringTag &tag : kStringTags) contact.strings[tag.field] = std::to_string(tag.field);
-    contact.dates[kContactAnniversary] = DateOf(1999, 9, 9);
-    contact.dates[kContactBirthday] = DateOf(1970, 5, 12, 23);
+    contact.dates[kContactAnniversary] = DateRecord(1999, 9, 9);
+    contact.dates[kContactBirthday] = DateRecord(1970, 5, 12, 23);
     contact.lists[kContactCategories] = {"Work", "VIP"};
     contact.lists[kContactChildren] = {"Kim"};
     const std::vector<std::pair<std::string, std::string>> head = {

@@ -142,19 +142,19 @@ TEST_F(TaskMappingTest, EachTaskFieldGoesToTheServer) {
         {"importance other", [](TaskFake &t) { t.importance = 5; }, Tasks("Importance", "0") + kPlainTail},
         {"dates",
          [](TaskFake &t) {
-             t.utcStart = DateOf(2009, 5, 1, 4);
-             t.start = DateOf(2009, 5, 1);
-             t.utcDue = DateOf(2009, 5, 7, 4);
-             t.due = DateOf(2009, 5, 7);
+             t.utcStart = DateRecord(2009, 5, 1, 4);
+             t.start = DateRecord(2009, 5, 1);
+             t.utcDue = DateRecord(2009, 5, 7, 4);
+             t.due = DateRecord(2009, 5, 7);
          },
          Tasks("Importance", "1") + Tasks("UTCStartDate", "2009-05-01T04:00:00.000Z") +
              Tasks("StartDate", "2009-05-01T00:00:00.000Z") + Tasks("UTCDueDate", "2009-05-07T04:00:00.000Z") +
              Tasks("DueDate", "2009-05-07T00:00:00.000Z") + kPlainTail},
-        {"no-date dates", [](TaskFake &t) { t.due = DateOf(4501, 1, 1); }, Tasks("Importance", "1") + kPlainTail},
+        {"no-date dates", [](TaskFake &t) { t.due = DateRecord(4501, 1, 1); }, Tasks("Importance", "1") + kPlainTail},
         {"complete",
          [](TaskFake &t) {
              t.complete = true;
-             t.dateCompleted = DateOf(2009, 5, 6, 7, 8, 9);
+             t.dateCompleted = DateRecord(2009, 5, 6, 7, 8, 9);
          },
          Tasks("Importance", "1") + Tasks("Complete", "1") + Tasks("DateCompleted", "2009-05-06T07:08:09.000Z") +
              Tasks("Sensitivity", "0") + Tasks("ReminderSet", "0")},
@@ -164,7 +164,7 @@ TEST_F(TaskMappingTest, EachTaskFieldGoesToTheServer) {
         {"reminder",
          [](TaskFake &t) {
              t.reminderSet = true;
-             t.reminderTime = DateOf(2009, 5, 6, 12);
+             t.reminderTime = DateRecord(2009, 5, 6, 12);
          },
          Tasks("Importance", "1") + Tasks("Complete", "0") + Tasks("Sensitivity", "0") + Tasks("ReminderSet", "1") +
              Tasks("ReminderTime", "2009-05-06T12:00:00.000Z")},
@@ -288,13 +288,13 @@ TEST_F(TaskMappingTest, PatternGoesToTheServerByType) {
         "<Recurrence_DeadOccur>0</Recurrence_DeadOccur>";
     DTaskRecurrencePattern ending = pattern(kRepeatWeekly, 4, 0, 0, 0);
     ending.noEnd = false;
-    ending.until = DateOf(2009, 8, 31);
-    ending.start = DateOf(2009, 5, 5);
+    ending.until = DateRecord(2009, 8, 31);
+    ending.start = DateRecord(2009, 5, 5);
     ending.regenerate = true;
     DTaskRecurrencePattern counted = pattern(kRepeatMonthlyByDate, 0, 15, 0, 0);
     counted.noEnd = false;
     counted.occurrences = 6;
-    counted.until = DateOf(2009, 8, 31);
+    counted.until = DateRecord(2009, 8, 31);
     const struct {
         const char *what;
         DTaskRecurrencePattern pattern;
@@ -343,21 +343,21 @@ TEST_F(TaskMappingTest, WholeTaskGoesInItsOrder) {
     task.body = "Call back";
     task.subject = "Plan \xC3\xA9t\xC3\xA9";
     task.importance = 2;
-    task.utcStart = DateOf(2009, 5, 1, 4);
-    task.start = DateOf(2009, 5, 1);
-    task.utcDue = DateOf(2009, 5, 7, 4);
-    task.due = DateOf(2009, 5, 7);
+    task.utcStart = DateRecord(2009, 5, 1, 4);
+    task.start = DateRecord(2009, 5, 1);
+    task.utcDue = DateRecord(2009, 5, 7, 4);
+    task.due = DateRecord(2009, 5, 7);
     task.recurring = true;
     task.pattern.type = kRepeatWeekly;
     task.pattern.noEnd = false;
     task.pattern.occurrences = 3;
     task.pattern.dayOfWeekMask = 8;
-    task.pattern.start = DateOf(2009, 5, 1);
+    task.pattern.start = DateRecord(2009, 5, 1);
     task.complete = true;
-    task.dateCompleted = DateOf(2009, 5, 6, 7, 8, 9);
+    task.dateCompleted = DateRecord(2009, 5, 6, 7, 8, 9);
     task.sensitivity = 2;
     task.reminderSet = true;
-    task.reminderTime = DateOf(2009, 5, 6, 12);
+    task.reminderTime = DateRecord(2009, 5, 6, 12);
     task.categories = {"Work"};
     const std::string expected = Data(
         Tasks("BodyTruncated", "0") + Tasks("Body", "Call back") + Tasks("Subject", "Plan \xC3\xA9t\xC3\xA9") +
@@ -411,7 +411,7 @@ TEST_F(TaskMappingTest, RefusedTasksAreLoggedAndNotCounted) {
     global->log.text.clear();
     TaskFake local;
     local.subject = "Plan";
-    local.utcStart = DateOf(2009, 5, 6, 12);
+    local.utcStart = DateRecord(2009, 5, 6, 12);
     PimMappingProbe::LogRejectedTask(*data, &local);
     EXPECT_EQ(Log().rfind("[text 117]\n[text 121] Plan\n[text 122] 05/06/09 ", 0), 0u) << Log();
 }

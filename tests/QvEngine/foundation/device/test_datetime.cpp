@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "support/DateRecord.h"
 #include "DateTimeArith.h"
 #include "DateTimeConvert.h"
 #include "DateTimeText.h"
@@ -10,17 +11,6 @@
 #include "windows.h"
 
 namespace {
-
-struct tm Record(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
-    struct tm t = {};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    return t;
-}
 
 SYSTEMTIME System(WORD year, WORD month, WORD day, WORD hour = 0, WORD minute = 0, WORD second = 0, WORD ms = 0) {
     SYSTEMTIME st = {};
@@ -55,9 +45,9 @@ TEST(DateTimeTest, RecordAndFileTime) {
         struct tm in;
         const char *out;
     } good[] = {
-        {Record(2006, 12, 5, 14, 7, 9), "2006-12-05 14:07:09 w2"},
-        {Record(2000, 2, 29, 23, 59, 59), "2000-02-29 23:59:59 w2"},
-        {Record(1601, 1, 1), "1601-01-01 00:00:00 w1"},
+        {DateRecord(2006, 12, 5, 14, 7, 9), "2006-12-05 14:07:09 w2"},
+        {DateRecord(2000, 2, 29, 23, 59, 59), "2000-02-29 23:59:59 w2"},
+        {DateRecord(1601, 1, 1), "1601-01-01 00:00:00 w1"},
     };
     for (const auto &c : good) {
         FILETIME ft = {};
@@ -71,13 +61,13 @@ TEST(DateTimeTest, RecordAndFileTime) {
     }
     // 1601-01-01 is FILETIME 0.
     FILETIME zero = {};
-    struct tm epoch = Record(1601, 1, 1);
+    struct tm epoch = DateRecord(1601, 1, 1);
     ASSERT_EQ(kNoError, DateTimeToFileTime(&epoch, &zero));
     EXPECT_EQ(0u, zero.dwLowDateTime | zero.dwHighDateTime);
 
     const struct tm bad[] = {
-        Record(2006, 13, 1), Record(2006, 0, 1),       Record(2006, 2, 29),
-        Record(1600, 12, 31), Record(2006, 1, 1, 24), Record(2006, 1, 65536 + 1),
+        DateRecord(2006, 13, 1), DateRecord(2006, 0, 1),       DateRecord(2006, 2, 29),
+        DateRecord(1600, 12, 31), DateRecord(2006, 1, 1, 24), DateRecord(2006, 1, 65536 + 1),
     };
     for (const struct tm &t : bad) {
         FILETIME ft = {};
@@ -127,7 +117,7 @@ TEST(DateTimeTest, AddMinutesAndDays) {
         EXPECT_EQ(c.to, Text(st));
     }
 
-    struct tm t = Record(2006, 12, 31, 23, 59);
+    struct tm t = DateRecord(2006, 12, 31, 23, 59);
     ASSERT_EQ(kNoError, DateTimeAddMinutes(&t, 2));
     EXPECT_EQ("2007-01-01 00:01:00 w1", Text(t));
 
@@ -154,12 +144,12 @@ TEST(DateTimeTest, Differences) {
         DErrorCode result;
         int32_t seconds, days;
     } cases[] = {
-        {Record(2006, 12, 31, 23), Record(2007, 1, 2, 1, 0, 30), kNoError, 93630, 1},
-        {Record(2007, 1, 2, 1, 0, 30), Record(2006, 12, 31, 23), kNoError, -93630, -1},
-        {Record(2004, 2, 28), Record(2004, 3, 1), kNoError, 172800, 2},
-        {Record(1970, 1, 1), Record(2038, 1, 19, 3, 14, 7), kNoError, 0x7FFFFFFF, 24855},
-        {Record(1970, 1, 1), Record(2038, 1, 19, 3, 14, 8), generalErrBufferTooSmall, 0, 0},
-        {Record(2006, 13, 1), Record(2007, 1, 1), DErrorCode(ERROR_INVALID_PARAMETER), 0, 0},
+        {DateRecord(2006, 12, 31, 23), DateRecord(2007, 1, 2, 1, 0, 30), kNoError, 93630, 1},
+        {DateRecord(2007, 1, 2, 1, 0, 30), DateRecord(2006, 12, 31, 23), kNoError, -93630, -1},
+        {DateRecord(2004, 2, 28), DateRecord(2004, 3, 1), kNoError, 172800, 2},
+        {DateRecord(1970, 1, 1), DateRecord(2038, 1, 19, 3, 14, 7), kNoError, 0x7FFFFFFF, 24855},
+        {DateRecord(1970, 1, 1), DateRecord(2038, 1, 19, 3, 14, 8), generalErrBufferTooSmall, 0, 0},
+        {DateRecord(2006, 13, 1), DateRecord(2007, 1, 1), DErrorCode(ERROR_INVALID_PARAMETER), 0, 0},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(Text(c.from) + " .. " + Text(c.to));
@@ -177,10 +167,10 @@ TEST(DateTimeTest, FormatDateTime) {
         struct tm t;
         const char *text;
     } cases[] = {
-        {Record(2006, 12, 5, 14, 7, 9), "12/05/06 02:07:09 PM"},
-        {Record(2010, 1, 2, 0, 0, 0), "01/02/10 12:00:00 AM"},
-        {Record(1999, 7, 31, 12, 30, 59), "07/31/99 12:30:59 PM"},
-        {Record(2000, 3, 1, 11, 59, 59), "03/01/00 11:59:59 AM"},
+        {DateRecord(2006, 12, 5, 14, 7, 9), "12/05/06 02:07:09 PM"},
+        {DateRecord(2010, 1, 2, 0, 0, 0), "01/02/10 12:00:00 AM"},
+        {DateRecord(1999, 7, 31, 12, 30, 59), "07/31/99 12:30:59 PM"},
+        {DateRecord(2000, 3, 1, 11, 59, 59), "03/01/00 11:59:59 AM"},
     };
     for (const auto &c : cases) {
         VString out;
