@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "devicestate.h"
+#include "windowdirectory.h"
 #include "winerror.h"
 #include "winstr.h"
 #include "wintime.h"
@@ -44,7 +45,13 @@ const char kSchema[] =
     " name BLOB NOT NULL,"                    // property set, kind, and the name or number
     " id INTEGER NOT NULL,"
     " PRIMARY KEY(store, name));"
-    "CREATE UNIQUE INDEX IF NOT EXISTS names_by_id ON names(store, id);";
+    "CREATE UNIQUE INDEX IF NOT EXISTS names_by_id ON names(store, id);"
+    // A new message exists only once saved: until then it is listed here
+    // with the process that made it, and goes when that process is gone.
+    "CREATE TABLE IF NOT EXISTS unsaved("
+    " object INTEGER PRIMARY KEY,"
+    " pid INTEGER NOT NULL,"
+    " started INTEGER NOT NULL);";
 
 const BYTE kMark[4] = {'V', 'M', 'S', '1'};
 const size_t kEntryIdSize = 4 + 4 + 8 + 8;
@@ -75,7 +82,8 @@ bool SameFile(const std::string &path, dev_t device, ino_t inode) {
 DWORD MakeSchema(SqliteDb &db) {
     bool made = false;
     {
-        SqliteStatement query(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'names'");
+        // The newest table: a file made by an earlier version gets it too.
+        SqliteStatement query(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'unsaved'");
         DWORD err = query.Step(&made);
         if (err != ERROR_SUCCESS) return err;
     }
@@ -276,7 +284,40 @@ HRESULT MapiDeleteTree(SqliteDb &db, int64_t id) {
         SqliteStatement object(db, "DELETE FROM objects WHERE id = ?1");
         object.BindInt(1, one);
         if (err == ERROR_SUCCESS) err = object.Run();
+        SqliteStatement unsaved(db, "DELETE FROM unsaved WHERE object = ?1");
+        unsaved.BindInt(1, one);
+        if (err == ERROR_SUCCESS) err = unsaved.Run();
         if (err != ERROR_SUCCESS) return MapiResult(err);
+    }
+    return S_OK;
+}
+
+HRESULT MapiNoteUnsaved(SqliteDb &db, int64_t message) {
+    uint64_t started = 0;
+    if (!ProcessStartTime(getpid(), &started)) started = 0;
+    SqliteStatement insert(db, "INSERT OR REPLACE INTO unsaved(object, pid, started) VALUES(?1, ?2, ?3)");
+    insert.BindInt(1, message);
+    insert.BindInt(2, getpid());
+    insert.BindInt(3, int64_t(started));
+    return MapiResult(insert.Run());
+}
+
+HRESULT MapiDropAbandoned(SqliteDb &db) {
+    std::vector<int64_t> abandoned;
+    {
+        SqliteStatement query(db, "SELECT object, pid, started FROM unsaved");
+        bool row = false;
+        DWORD err;
+        while ((err = query.Step(&row)) == ERROR_SUCCESS && row) {
+            uint64_t started = 0;
+            const bool lives = ProcessStartTime(pid_t(query.Int(1)), &started) && int64_t(started) == query.Int(2);
+            if (!lives) abandoned.push_back(query.Int(0));
+        }
+        if (err != ERROR_SUCCESS) return MapiResult(err);
+    }
+    for (int64_t message : abandoned) {
+        const HRESULT hr = MapiDeleteTree(db, message);
+        if (FAILED(hr)) return hr;
     }
     return S_OK;
 }

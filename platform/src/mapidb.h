@@ -75,6 +75,11 @@ HRESULT MapiSubtree(SqliteDb &db, int64_t id, std::vector<MapiObjectRow> *rows);
 HRESULT MapiChildren(SqliteDb &db, int64_t id, ULONG kind, std::vector<int64_t> *ids);
 // Removes id, everything below it and their properties.
 HRESULT MapiDeleteTree(SqliteDb &db, int64_t id);
+// Lists a new message as not yet saved, made by this process.
+HRESULT MapiNoteUnsaved(SqliteDb &db, int64_t message);
+// Removes the new messages never saved whose making process is gone (a
+// process stopped between CreateMessage and SaveChanges).
+HRESULT MapiDropAbandoned(SqliteDb &db);
 // Takes a message's next attachment number: never given twice in it.
 HRESULT MapiTakeAttachNumber(SqliteDb &db, int64_t message, int64_t *number);
 

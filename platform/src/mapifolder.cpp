@@ -151,7 +151,8 @@ HRESULT MapiFolder::CreateMessage(LPCIID, ULONG, LPMESSAGE *lppMessage) {
         row.store = Store();
         row.parent = Id();
         row.kind = kMapiKindMessage;
-        return MapiInsertObject(db, row, nullptr, &id);
+        result = MapiInsertObject(db, row, nullptr, &id);
+        return SUCCEEDED(result) ? MapiNoteUnsaved(db, id) : result;
     });
     if (FAILED(hr)) return hr;
     *lppMessage = new MapiMessage(Store(), id);

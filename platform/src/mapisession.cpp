@@ -55,6 +55,9 @@ public:
         hr = MapiRead([&](SqliteDb &db) { return MapiLoadObject(db, store, &row); });
         if (FAILED(hr)) return hr;
         if (row.kind != kMapiKindStore) return MAPI_E_NOT_FOUND;
+        // What a stopped process left half-made goes before anyone reads it.
+        hr = MapiWrite(store, [](SqliteDb &db, std::vector<MapiObjectEvent> *) { return MapiDropAbandoned(db); });
+        if (FAILED(hr)) return hr;
         *lppMDB = new MapiStore(store);
         return S_OK;
     }

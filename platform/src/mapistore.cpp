@@ -88,7 +88,11 @@ HRESULT MapiRenameFolder(SqliteDb &db, int64_t folder, const std::u16string &nam
 HRESULT MapiMarkSaved(SqliteDb &db, int64_t message) {
     SqliteStatement update(db, "UPDATE objects SET saved = 1 WHERE id = ?1");
     update.BindInt(1, message);
-    return MapiResult(update.Run());
+    DWORD err = update.Run();
+    SqliteStatement unsaved(db, "DELETE FROM unsaved WHERE object = ?1");
+    unsaved.BindInt(1, message);
+    if (err == ERROR_SUCCESS) err = unsaved.Run();
+    return MapiResult(err);
 }
 
 HRESULT MapiAttachmentChanged(SqliteDb &db, const MapiObjectRow &attach, std::vector<MapiObjectEvent> *events) {

@@ -256,4 +256,44 @@ TEST_F(MapiProcessTest, KillDuringWritesLeavesWholeObjects) {
     drafts->Release();
 }
 
+// A new message exists only once saved: one a stopped process made and never
+// saved is gone at the next opening of the store, while one a living
+// process is still making stays, and saved ones stay whatever happens.
+TEST_F(MapiProcessTest, ANewMessageNeverSavedGoesWithTheProcessThatMadeIt) {
+    int made[2];
+    ASSERT_EQ(0, pipe(made));
+    pid_t child = Fork([&] {
+        IMAPISession *session = nullptr;
+        IMsgStore *store = nullptr;
+        IMAPIFolder *inbox = nullptr;
+        IMessage *saved = nullptr, *half = nullptr;
+        if (FAILED(MAPILogonEx(0, nullptr, nullptr, 0, &session)) || FAILED(OpenStorePlain(session, u"Vantrel", &store)) ||
+            FAILED(OpenFolderPlain(store, PR_CE_IPM_INBOX_ENTRYID, &inbox)) ||
+            FAILED(inbox->CreateMessage(nullptr, 0, &saved)) || FAILED(Set(P(saved), {Text(PR_SUBJECT_W, u"saved")})) ||
+            FAILED(saved->SaveChanges(0)) || FAILED(inbox->CreateMessage(nullptr, 0, &half)) ||
+            FAILED(Set(P(half), {Text(PR_SUBJECT_W, u"half")})))
+            return 1;
+        if (write(made[1], "m", 1) != 1) return 1;
+        for (;;) pause();
+    });
+    ASSERT_GT(child, 0);
+    char note;
+    ASSERT_EQ(1, read(made[0], &note, 1));
+    close(made[0]);
+    close(made[1]);
+    auto inboxCount = [this] {
+        IMsgStore *store = OpenStore(u"Vantrel");
+        EXPECT_NE(nullptr, store);
+        if (store != nullptr) store->Release();
+        IMAPIFolder *inbox = Special(PR_CE_IPM_INBOX_ENTRYID);
+        const size_t count = Contents(inbox).size();
+        inbox->Release();
+        return count;
+    };
+    EXPECT_EQ(2u, inboxCount());
+    kill(child, SIGKILL);
+    EXPECT_EQ(128 + SIGKILL, Wait(child));
+    EXPECT_EQ(1u, inboxCount());
+}
+
 }  // namespace
