@@ -12,6 +12,8 @@
 namespace {
 
 const unsigned kErrorLevel = 1;
+// Longer than the longest UTF-8 sequence.
+const size_t kParserPadding = 8;
 
 bool EqualsNoCase(const char *a, const char *b) {
     if (a == nullptr || b == nullptr) return false;
@@ -108,8 +110,13 @@ std::string Unwrapped(const std::string &text) {
 
 void DASPolicyDocument::Read(const std::string &text, DASPolicyDocumentValues *values) {
     *values = DASPolicyDocumentValues();
+    // TinyXML takes a UTF-8 lead byte's whole sequence at once, so a text
+    // that ends inside one (cut short, or not UTF-8) would be read past its
+    // terminating zero: zero bytes after it keep every such read inside.
+    std::string document = Unwrapped(text);
+    document.append(kParserPadding, '\0');
     TiXmlDocument doc;
-    doc.Parse(Unwrapped(text).c_str(), nullptr, TIXML_ENCODING_UTF8);
+    doc.Parse(document.c_str(), nullptr, TIXML_ENCODING_UTF8);
     if (doc.Error()) return;
     values->isXml = true;
     const TiXmlElement *root = doc.FirstChildElement("wap-provisioningdoc");

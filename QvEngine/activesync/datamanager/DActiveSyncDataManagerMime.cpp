@@ -48,7 +48,8 @@ std::string MimeAddressHeader(const char *name, const std::vector<std::string> &
     for (const std::string &address : addresses) {
         if (address.empty()) continue;
         const std::string piece = OneLine(address);
-        if (any && column + 2 + piece.size() > kFoldAt) {
+        // Room is kept for the comma that ends the line when the next address folds.
+        if (any && column + 2 + piece.size() + 1 > kFoldAt) {
             out += ",\r\n ";
             column = 1;
         } else if (any) {

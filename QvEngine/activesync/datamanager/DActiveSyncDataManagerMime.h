@@ -24,7 +24,8 @@ std::string MimeHeader(const char *name, const std::string &value);
 std::string MimeParamHeader(const char *name, const std::string &value, const char *param,
                             const std::string &paramValue);
 // The addresses joined by ", " as one header, folded after a comma where a
-// line would grow past 78 characters; "" for no address.
+// line would grow past 78 characters (its comma counted; a line longer than
+// that holds one address); "" for no address.
 std::string MimeAddressHeader(const char *name, const std::vector<std::string> &addresses);
 // "day Mon yyyy hh:mm:ss +hhmm" for a local time (year counted from 1900)
 // that lies offsetMinutes ahead of universal time.

@@ -64,6 +64,11 @@ std::vector<DocCase> Documents() {
                                            "<parm name=\"MinimumPasswordLength\" value=\"5\"/>"),
          {true, true, 0, 0, 0, 0, 5, 0}},
         {"truncated", full.substr(0, full.size() / 2), notXml},
+        // The parser takes a lead byte's whole sequence at once: these must
+        // end at the text's end, not run on past it.
+        {"cut inside a UTF-8 sequence of a value", full.substr(0, 113) + "\xEF", notXml},
+        {"cut inside a UTF-8 sequence of a name", "<wap-provisioningdoc><characteristic\xF0\x9F", notXml},
+        {"cut inside a UTF-8 sequence of text", "<wap-provisioningdoc>&amp;\xE2\x82", notXml},
         {"empty", "", notXml},
         {"not XML at all", "MS-WAP-Provisioning-XML", notXml},
         {"an empty value reads 0",

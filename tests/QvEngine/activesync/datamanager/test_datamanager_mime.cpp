@@ -76,6 +76,18 @@ TEST(MimeTextTest, AddressListsFoldAfterACommaAndSkipEmptyOnes) {
     EXPECT_EQ(unfolded, "To: " + joined + "\r\n");
 }
 
+// The comma that ends a folded line counts: "To: " and two addresses fill
+// 78 columns, so the third address must not leave a comma in column 79.
+TEST(MimeTextTest, AFoldedLineKeepsItsCommaWithinTheLimit) {
+    const std::string first(47, 'a'), second(25, 'b'), third(35, 'c');
+    const std::vector<std::string> lines = Lines(MimeAddressHeader("To", {first, second, third}));
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "To: " + first + ",");
+    EXPECT_EQ(lines[1], " " + second + ", " + third);
+    // One address longer than a line stays whole on its line.
+    EXPECT_EQ(MimeAddressHeader("To", {std::string(90, 'x')}), "To: " + std::string(90, 'x') + "\r\n");
+}
+
 TEST(MimeTextTest, DatesImportanceAndBoundaries) {
     struct tm t = {};
     t.tm_year = 126;
