@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -70,6 +71,11 @@ struct State {
 };
 
 State *g_state = new State;  // outlives static destructors
+// Held by a listening thread whenever it is not waiting in poll: a fork
+// waits for it, so that the child never inherits a lock (the allocator's
+// among them) that the listener held at that instant. Taken before
+// g_state->lock wherever both are held.
+std::mutex *g_listenerBusy = new std::mutex;
 State *g_parentState = nullptr;  // a fork's child: the parent's, kept reachable, never used
 
 int Track(int fd) {
@@ -86,9 +92,16 @@ void CloseTracked(int fd) {
     close(fd);  // under the lock: a fork's child never sees the number reused
 }
 
-void BeforeFork() { g_state->lock.lock(); }
-void AfterForkParent() { g_state->lock.unlock(); }
+void BeforeFork() {
+    g_listenerBusy->lock();
+    g_state->lock.lock();
+}
+void AfterForkParent() {
+    g_state->lock.unlock();
+    g_listenerBusy->unlock();
+}
 void AfterForkChild() {
+    g_listenerBusy->unlock();  // the child has no listener
     State *old = g_state;
     for (int fd : old->fds) close(fd);
     State *fresh = new State;
@@ -186,12 +199,18 @@ bool Receive(const std::shared_ptr<Connection> &conn) {
 }
 
 // The listening thread: until stopFd is written.
-void Listen(int listenFd, int stopFd) {
+void Listen(int listenFd, int stopFd, std::shared_ptr<std::promise<void>> started) {
+    std::unique_lock<std::mutex> busy(*g_listenerBusy);
+    started->set_value();
+    started.reset();
     std::map<int, std::shared_ptr<Connection>> conns;
     for (;;) {
         std::vector<pollfd> fds = {{stopFd, POLLIN, 0}, {listenFd, POLLIN, 0}};
         for (auto &entry : conns) fds.push_back({entry.first, POLLIN, 0});
-        if (poll(fds.data(), nfds_t(fds.size()), -1) < 0) {
+        busy.unlock();
+        const int ready = poll(fds.data(), nfds_t(fds.size()), -1);
+        busy.lock();
+        if (ready < 0) {
             if (errno != EINTR) usleep(10000);
             continue;
         }
@@ -249,7 +268,11 @@ void StartLocked(State &s) {
     s.fds.insert(stopFd);
     s.stopFd = stopFd;
     s.listening = true;
-    std::thread(Listen, listenFd, stopFd).detach();
+    // Returns once the thread runs: a fork never meets it half-started.
+    auto started = std::make_shared<std::promise<void>>();
+    std::future<void> running = started->get_future();
+    std::thread(Listen, listenFd, stopFd, started).detach();
+    running.wait();
 }
 
 // The open device's root and this process's number on it (0 while it has
