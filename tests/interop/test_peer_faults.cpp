@@ -1,0 +1,238 @@
+// A failing network and a failing server between the device and the real
+// ActiveSync server: mitmdump in front of the server spoils one kind of
+// request (tests/interop/faults holds an addon per fault) while the device
+// runs with a change of its own waiting (a message read) and a mail in its
+// Outbox, and new mail waits on the server. The adversary is everything
+// between the two: a server error or a busy server, a request for
+// provisioning nobody asked for, a connection that drops in the middle of a
+// body, an answer cut short, a server that goes silent, a slow link, nobody
+// listening. Each run must end, with its error or having recovered; the
+// Outbox mail stays queued until the server took it, and is never sent
+// twice; the next clean run leaves the device's Inbox equal to the server's,
+// message by message, read states included.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "FaultProxy.h"
+#include "DHTTPTransaction.h"
+#include "PeerMailUpFixture.h"
+#include "wintime.h"
+
+namespace {
+
+// One fault and what the run it spoils ends with.
+struct NetworkFault {
+    const char *name;
+    const char *addon;    // file of the faults folder; "" for nobody listening
+    const char *command;  // the command it spoils; "" for any
+    std::vector<std::string> options;
+    std::vector<DErrorCode> errors;  // what the spoilt run reports; none where it recovers
+    bool stall = false;              // the clock is moved past the transfer's time-out
+};
+
+std::ostream &operator<<(std::ostream &out, const NetworkFault &fault) { return out << fault.name; }
+
+std::string Hex(const std::vector<DErrorCode> &codes) {
+    std::ostringstream out;
+    for (DErrorCode code : codes) out << std::hex << "0x" << code << " ";
+    return out.str();
+}
+
+class PeerFaultTest : public PeerMailUpFixture, public ::testing::WithParamInterface<NetworkFault> {
+protected:
+    PeerFaultTest() : PeerMailUpFixture("VFLT", "fault") {}
+
+    void TearDown() override {
+        proxy.Stop();
+        if (vplat::ClockIsVirtual()) vplat::ClockUseReal();
+        PeerMailUpFixture::TearDown();
+    }
+
+    // The account's server: the real one, or the given loopback port.
+    void PointAt(unsigned short port) {
+        const PeerEndpoint &endpoint = Peer().http;
+        const std::string host(endpoint.host.begin(), endpoint.host.end());
+        global->prefs.SetServer(RunText(host + ":" + std::to_string(port != 0 ? port : endpoint.port)));
+        global->prefs.SaveAll();
+    }
+
+    // A spoilt run (an e-mail sync, or with the option the sending of the
+    // Outbox): it must end (no hang); what it reported joins *errors.
+    void RunSpoilt(const NetworkFault &fault, uint32_t options, std::vector<DErrorCode> *errors) {
+        MakeEngine();
+        if (HasFatalFailure()) return;
+        const int spoiltBefore = proxy.Spoilt();
+        ASSERT_EQ(engine->StartSync(kRunFlagEMail, options, kLockModeWait, kRunKindUser), kNoError);
+        if (fault.stall) {
+            // Once the server went silent on the spoilt request, the clock
+            // passes the transfer's time-out.
+            ASSERT_TRUE(PumpEngineUntil(*global, [&] { return proxy.Spoilt() > spoiltBefore || client.RunOver(); }))
+                << global->log.text;
+            if (!client.RunOver()) vplat::ClockAdvance(uint64_t(kHTTPDefaultTimeoutSeconds + 5) * 1000);
+        }
+        ASSERT_TRUE(PumpEngineUntil(*global, [this] { return client.RunOver(); }))
+            << "the run did not end\n" << global->log.text << proxy.Log();
+        errors->insert(errors->end(), client.errors.begin(), client.errors.end());
+    }
+
+    // Where the Outbox mail is: sent (on bob's side), or still queued.
+    int SentCount(const std::string &subject) { return int(Find(kBob, kBobPassword, "INBOX", "SUBJECT " + Quoted(subject)).size()); }
+
+    // The device Inbox against the server's INBOX, message by message: the
+    // same server ids, none twice, and the same read state where the server
+    // had it before the device saw the mail.
+    void ExpectInboxEqualsServer(const std::set<unsigned> &seenBeforeServing) {
+        const std::vector<unsigned> server = Alice("INBOX", "UNDELETED");
+        const std::vector<unsigned> seen = Alice("INBOX", "UNDELETED SEEN");
+        std::map<std::string, int> held;
+        std::map<std::string, bool> readOnDevice;
+        DWinMobOutlookMessageCollection *inbox = nullptr;
+        ASSERT_EQ(manager->GetInboxCollection(&inbox), kNoError);
+        uint32_t count = 0;
+        inbox->GetCount(&count);
+        for (uint32_t i = 0; i < count; ++i) {
+            IOutlookItem *item = nullptr;
+            if (inbox->GetItem(i, &item) != kNoError) continue;
+            std::unique_ptr<IOutlookItem> owned(item);
+            auto *message = dynamic_cast<DWinMobOutlookMessage *>(item);
+            ASSERT_NE(message, nullptr);
+            const std::string id = message->GetServerIDText();
+            ++held[id];
+            bool read = false;
+            message->IsRead(&read);
+            readOnDevice[id] = read;
+        }
+        for (const auto &id : held) EXPECT_EQ(id.second, 1) << "server id " << id.first << " is doubled";
+        std::set<std::string> onServer;
+        for (unsigned uid : server) onServer.insert(std::to_string(uid));
+        for (const std::string &id : onServer) EXPECT_EQ(held.count(id), 1u) << "UID " << id << " is not on the device";
+        for (const auto &id : held) EXPECT_EQ(onServer.count(id.first), 1u) << id.first << " is not on the server";
+        for (unsigned uid : seenBeforeServing) {
+            const std::string id = std::to_string(uid);
+            if (!readOnDevice.count(id)) continue;
+            const bool seenNow = std::find(seen.begin(), seen.end(), uid) != seen.end();
+            EXPECT_EQ(readOnDevice[id], seenNow) << "read state of UID " << id;
+        }
+    }
+
+    FaultProxy proxy;
+};
+
+TEST_P(PeerFaultTest, TheRunEndsNothingIsLostOrDoubledAndACleanRunAgrees) {
+    const NetworkFault &fault = GetParam();
+    const std::string old = Subject("old"), fresh = Subject("new"), out = Subject("out");
+    ASSERT_TRUE(DeliverMail(Peer(), Peer().user + "@example.test", old));
+    RunEMail();
+    if (HasFatalFailure()) return;
+
+    // The person reads the old mail and writes one; new mail arrives.
+    OpenDevice();
+    if (HasFatalFailure()) return;
+    const DeviceMail oldMail = InboxMail(old);
+    ASSERT_FALSE(oldMail.subject.empty()) << global->log.text;
+    ASSERT_EQ(vplat::MailUserReadMessage(kMailStore, oldMail.entryID, true), S_OK);
+    RecordRead(oldMail);
+    std::vector<BYTE> outID;
+    ASSERT_EQ(vplat::MailUserComposeOutbox(kMailStore, {u"bob@example.test"}, {}, std::u16string(out.begin(), out.end()),
+                                           u"Written on a bad day.\r\n", {}, &outID),
+              S_OK);
+    RecordInOutbox(outID);
+    manager.reset();
+    shadow.Close();
+    ASSERT_TRUE(DeliverMail(Peer(), Peer().user + "@example.test", fresh));
+    const auto delivered = std::chrono::steady_clock::now();
+    // Every read state the server has before the device is served anything more.
+    const std::vector<unsigned> seenList = Alice("INBOX", "UNDELETED SEEN");
+    std::set<unsigned> seenBefore(seenList.begin(), seenList.end());
+    for (unsigned uid : Alice("INBOX", "UNDELETED UNSEEN")) seenBefore.insert(uid);
+    // A mail the device has not seen yet: the server marks it seen as it serves it.
+    for (unsigned uid : Alice("INBOX", "SUBJECT " + Quoted(fresh))) seenBefore.erase(uid);
+
+    // The spoilt run.
+    if (fault.addon[0] == '\0') {
+        PointAt(FaultProxy::UnusedPort());
+    } else {
+        std::vector<std::string> options = fault.options;
+        options.push_back(std::string("fault_cmd=") + fault.command);
+        const PeerEndpoint &endpoint = Peer().http;
+        std::string why;
+        ASSERT_TRUE(proxy.Start(std::string(endpoint.host.begin(), endpoint.host.end()) + ":" +
+                                    std::to_string(endpoint.port),
+                                fault.addon, options, &why))
+            << why;
+        PointAt(proxy.Port());
+    }
+    // An e-mail sync, then the Outbox's turn.
+    std::vector<DErrorCode> errors;
+    if (fault.stall) vplat::ClockUseVirtual(GetTickCount(), vplat::ClockUtcMs());
+    RunSpoilt(fault, 0, &errors);
+    if (HasFatalFailure()) return;
+    const std::string syncLog = global->log.text;
+    if (vplat::ClockIsVirtual()) vplat::ClockUseReal();
+    RunSpoilt(fault, kRunOptionSendOutgoing, &errors);
+    if (HasFatalFailure()) return;
+    if (fault.addon[0] != '\0') {
+        EXPECT_GE(proxy.Spoilt(), 1) << proxy.Log();
+    }
+    EXPECT_EQ(Hex(errors), Hex(fault.errors)) << syncLog << global->log.text;
+    // Sent at most once; what was not sent is still in the Outbox.
+    const int sent = SentCount(out);
+    EXPECT_LE(sent, 1);
+    OpenDevice();
+    if (HasFatalFailure()) return;
+    if (sent == 0) {
+        EXPECT_EQ(DeviceFolderOf(outID), "Outbox");
+    }
+    manager.reset();
+    proxy.Stop();
+
+    // The clean runs. The server looks at a mail folder anew only every 5 s,
+    // so new mail is in the first clean run's answer only after that.
+    std::this_thread::sleep_until(delivered + std::chrono::seconds(6));
+    PointAt(0);
+    RunEMail();
+    if (HasFatalFailure()) return;
+    RunEMail(kRunOptionSendOutgoing);
+    if (HasFatalFailure()) return;
+    // The server answers a Sync that carries the device's own changes with
+    // those alone, keeping its key: where the spoilt runs sent none of them,
+    // the new mail comes with the Sync after.
+    RunEMail();
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(SentCount(out), 1) << global->log.text;
+    EXPECT_EQ(Alice("INBOX", "SEEN SUBJECT " + Quoted(old)).size(), 1u) << "the read state was lost";
+    OpenDevice();
+    if (HasFatalFailure()) return;
+    EXPECT_NE(DeviceFolderOf(outID), "Outbox");
+    EXPECT_FALSE(InboxMail(fresh).subject.empty()) << "the new mail did not arrive\n" << global->log.text;
+    ExpectInboxEqualsServer(seenBefore);
+}
+
+const NetworkFault kFaults[] = {
+    {"ServerErrorOnSync", "http_500.py", "Sync", {}, {activeSyncErrTransactionFailed}},
+    {"ServerBusyOnSync", "http_503.py", "Sync", {}, {activeSyncErrTransactionFailed}},
+    {"ServerErrorOnSendMail", "http_500.py", "SendMail", {}, {activeSyncErrTransactionFailed}},
+    // The run provisions the device and goes on.
+    {"UnaskedProvisionOnSync", "unasked_449.py", "Sync", {}, {}},
+    {"ConnectionDropsInASyncAnswer", "reset_mid_body.py", "Sync", {}, {internetConnectErrConnectionLost}},
+    {"SyncAnswerCutShort", "truncated_wbxml.py", "Sync", {}, {ASDataManagerErrMissingData}},
+    {"ConnectionDropsInAFolderSyncAnswer", "reset_mid_body.py", "FolderSync", {}, {internetConnectErrConnectionLost}},
+    {"ServerSilentOnSync", "stall.py", "Sync", {"fault_seconds=600"}, {httpErrTransactionTimedOut}, true},
+    // Slow but steady: the run takes longer and ends well.
+    {"SlowDripOfASyncAnswer", "slow_drip.py", "Sync", {"fault_drip_ms=20"}, {}},
+    {"NobodyListening", "", "", {}, {httpErrServerConnectFailed, httpErrServerConnectFailed}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Faults, PeerFaultTest, ::testing::ValuesIn(kFaults),
+                         [](const ::testing::TestParamInfo<NetworkFault> &info) { return info.param.name; });
+
+}  // namespace
