@@ -11,11 +11,17 @@
 // twice; the next clean run leaves the device's Inbox equal to the server's,
 // message by message, read states included.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
 #include <map>
 #include <memory>
+#include <random>
 #include <sstream>
 #include <set>
 #include <string>
@@ -47,9 +53,27 @@ std::string Hex(const std::vector<DErrorCode> &codes) {
     return out.str();
 }
 
-class PeerFaultTest : public PeerMailUpFixture, public ::testing::WithParamInterface<NetworkFault> {
+const NetworkFault kFaults[] = {
+    {"ServerErrorOnSync", "http_500.py", "Sync", {}, {activeSyncErrTransactionFailed}},
+    {"ServerBusyOnSync", "http_503.py", "Sync", {}, {activeSyncErrTransactionFailed}},
+    {"ServerErrorOnSendMail", "http_500.py", "SendMail", {}, {activeSyncErrTransactionFailed}},
+    // The run provisions the device and goes on.
+    {"UnaskedProvisionOnSync", "unasked_449.py", "Sync", {}, {}},
+    {"ConnectionDropsInASyncAnswer", "reset_mid_body.py", "Sync", {}, {internetConnectErrConnectionLost}},
+    {"SyncAnswerCutShort", "truncated_wbxml.py", "Sync", {}, {ASDataManagerErrMissingData}},
+    {"ConnectionDropsInAFolderSyncAnswer", "reset_mid_body.py", "FolderSync", {}, {internetConnectErrConnectionLost}},
+    {"ServerSilentOnSync", "stall.py", "Sync", {"fault_seconds=600"}, {httpErrTransactionTimedOut}, true},
+    // Slow but steady: the run takes longer and ends well.
+    {"SlowDripOfASyncAnswer", "slow_drip.py", "Sync", {"fault_drip_ms=20"}, {}},
+    {"NobodyListening", "", "", {}, {httpErrServerConnectFailed, httpErrServerConnectFailed}},
+};
+
+// A device after its first sync, the man in the middle, and the checks
+// after the runs it spoils.
+class PeerFaultFixture : public PeerMailUpFixture {
 protected:
-    PeerFaultTest() : PeerMailUpFixture("VFLT", "fault") {}
+    PeerFaultFixture(std::string idPrefix, std::string subjectPrefix)
+        : PeerMailUpFixture(std::move(idPrefix), std::move(subjectPrefix)) {}
 
     void TearDown() override {
         proxy.Stop();
@@ -63,6 +87,40 @@ protected:
         const std::string host(endpoint.host.begin(), endpoint.host.end());
         global->prefs.SetServer(RunText(host + ":" + std::to_string(port != 0 ? port : endpoint.port)));
         global->prefs.SaveAll();
+    }
+
+    // The account goes through the man in the middle with the fault's
+    // addon, or to a port nobody listens on.
+    void StartFault(const NetworkFault &fault) {
+        if (fault.addon[0] == '\0') {
+            PointAt(FaultProxy::UnusedPort());
+            return;
+        }
+        std::vector<std::string> options = fault.options;
+        options.push_back(std::string("fault_cmd=") + fault.command);
+        const PeerEndpoint &endpoint = Peer().http;
+        std::string why;
+        ASSERT_TRUE(proxy.Start(std::string(endpoint.host.begin(), endpoint.host.end()) + ":" +
+                                    std::to_string(endpoint.port),
+                                fault.addon, options, &why))
+            << why;
+        PointAt(proxy.Port());
+    }
+
+    // The clean runs, straight to the server: an e-mail sync, the Outbox's
+    // turn, and one more sync. The server looks at a mail folder anew only
+    // every 5 s, so mail delivered at that time is in an answer only after
+    // that; and it answers a Sync that carries the device's own changes with
+    // those alone, keeping its key, so where the spoilt runs sent none of
+    // them the new mail comes with the Sync after.
+    void RunClean(std::chrono::steady_clock::time_point delivered) {
+        std::this_thread::sleep_until(delivered + std::chrono::seconds(6));
+        PointAt(0);
+        RunEMail();
+        if (HasFatalFailure()) return;
+        RunEMail(kRunOptionSendOutgoing);
+        if (HasFatalFailure()) return;
+        RunEMail();
     }
 
     // A spoilt run (an e-mail sync, or with the option the sending of the
@@ -82,6 +140,16 @@ protected:
         ASSERT_TRUE(PumpEngineUntil(*global, [this] { return client.RunOver(); }))
             << "the run did not end\n" << global->log.text << proxy.Log();
         errors->insert(errors->end(), client.errors.begin(), client.errors.end());
+    }
+
+    // The spoilt runs: an e-mail sync, then the Outbox's turn; the clock is
+    // virtual for the first where the fault is silence.
+    void RunSpoiltPair(const NetworkFault &fault, std::vector<DErrorCode> *errors) {
+        if (fault.stall) vplat::ClockUseVirtual(GetTickCount(), vplat::ClockUtcMs());
+        RunSpoilt(fault, 0, errors);
+        if (vplat::ClockIsVirtual()) vplat::ClockUseReal();
+        if (HasFatalFailure()) return;
+        RunSpoilt(fault, kRunOptionSendOutgoing, errors);
     }
 
     // Where the Outbox mail is: sent (on bob's side), or still queued.
@@ -127,6 +195,11 @@ protected:
     FaultProxy proxy;
 };
 
+class PeerFaultTest : public PeerFaultFixture, public ::testing::WithParamInterface<NetworkFault> {
+protected:
+    PeerFaultTest() : PeerFaultFixture("VFLT", "fault") {}
+};
+
 TEST_P(PeerFaultTest, TheRunEndsNothingIsLostOrDoubledAndACleanRunAgrees) {
     const NetworkFault &fault = GetParam();
     const std::string old = Subject("old"), fresh = Subject("new"), out = Subject("out");
@@ -157,33 +230,16 @@ TEST_P(PeerFaultTest, TheRunEndsNothingIsLostOrDoubledAndACleanRunAgrees) {
     // A mail the device has not seen yet: the server marks it seen as it serves it.
     for (unsigned uid : Alice("INBOX", "SUBJECT " + Quoted(fresh))) seenBefore.erase(uid);
 
-    // The spoilt run.
-    if (fault.addon[0] == '\0') {
-        PointAt(FaultProxy::UnusedPort());
-    } else {
-        std::vector<std::string> options = fault.options;
-        options.push_back(std::string("fault_cmd=") + fault.command);
-        const PeerEndpoint &endpoint = Peer().http;
-        std::string why;
-        ASSERT_TRUE(proxy.Start(std::string(endpoint.host.begin(), endpoint.host.end()) + ":" +
-                                    std::to_string(endpoint.port),
-                                fault.addon, options, &why))
-            << why;
-        PointAt(proxy.Port());
-    }
-    // An e-mail sync, then the Outbox's turn.
-    std::vector<DErrorCode> errors;
-    if (fault.stall) vplat::ClockUseVirtual(GetTickCount(), vplat::ClockUtcMs());
-    RunSpoilt(fault, 0, &errors);
+    // The spoilt runs.
+    StartFault(fault);
     if (HasFatalFailure()) return;
-    const std::string syncLog = global->log.text;
-    if (vplat::ClockIsVirtual()) vplat::ClockUseReal();
-    RunSpoilt(fault, kRunOptionSendOutgoing, &errors);
+    std::vector<DErrorCode> errors;
+    RunSpoiltPair(fault, &errors);
     if (HasFatalFailure()) return;
     if (fault.addon[0] != '\0') {
         EXPECT_GE(proxy.Spoilt(), 1) << proxy.Log();
     }
-    EXPECT_EQ(Hex(errors), Hex(fault.errors)) << syncLog << global->log.text;
+    EXPECT_EQ(Hex(errors), Hex(fault.errors)) << global->log.text;
     // Sent at most once; what was not sent is still in the Outbox.
     const int sent = SentCount(out);
     EXPECT_LE(sent, 1);
@@ -195,18 +251,7 @@ TEST_P(PeerFaultTest, TheRunEndsNothingIsLostOrDoubledAndACleanRunAgrees) {
     manager.reset();
     proxy.Stop();
 
-    // The clean runs. The server looks at a mail folder anew only every 5 s,
-    // so new mail is in the first clean run's answer only after that.
-    std::this_thread::sleep_until(delivered + std::chrono::seconds(6));
-    PointAt(0);
-    RunEMail();
-    if (HasFatalFailure()) return;
-    RunEMail(kRunOptionSendOutgoing);
-    if (HasFatalFailure()) return;
-    // The server answers a Sync that carries the device's own changes with
-    // those alone, keeping its key: where the spoilt runs sent none of them,
-    // the new mail comes with the Sync after.
-    RunEMail();
+    RunClean(delivered);
     if (HasFatalFailure()) return;
     EXPECT_EQ(SentCount(out), 1) << global->log.text;
     EXPECT_EQ(Alice("INBOX", "SEEN SUBJECT " + Quoted(old)).size(), 1u) << "the read state was lost";
@@ -217,20 +262,123 @@ TEST_P(PeerFaultTest, TheRunEndsNothingIsLostOrDoubledAndACleanRunAgrees) {
     ExpectInboxEqualsServer(seenBefore);
 }
 
-const NetworkFault kFaults[] = {
-    {"ServerErrorOnSync", "http_500.py", "Sync", {}, {activeSyncErrTransactionFailed}},
-    {"ServerBusyOnSync", "http_503.py", "Sync", {}, {activeSyncErrTransactionFailed}},
-    {"ServerErrorOnSendMail", "http_500.py", "SendMail", {}, {activeSyncErrTransactionFailed}},
-    // The run provisions the device and goes on.
-    {"UnaskedProvisionOnSync", "unasked_449.py", "Sync", {}, {}},
-    {"ConnectionDropsInASyncAnswer", "reset_mid_body.py", "Sync", {}, {internetConnectErrConnectionLost}},
-    {"SyncAnswerCutShort", "truncated_wbxml.py", "Sync", {}, {ASDataManagerErrMissingData}},
-    {"ConnectionDropsInAFolderSyncAnswer", "reset_mid_body.py", "FolderSync", {}, {internetConnectErrConnectionLost}},
-    {"ServerSilentOnSync", "stall.py", "Sync", {"fault_seconds=600"}, {httpErrTransactionTimedOut}, true},
-    // Slow but steady: the run takes longer and ends well.
-    {"SlowDripOfASyncAnswer", "slow_drip.py", "Sync", {"fault_drip_ms=20"}, {}},
-    {"NobodyListening", "", "", {}, {httpErrServerConnectFailed, httpErrServerConnectFailed}},
+// What the process holds: open descriptors and resident memory.
+struct ProcessUse {
+    std::string fault;  // of the run just ended
+    size_t descriptors = 0;
+    long residentKB = 0;
 };
+
+ProcessUse CurrentUse() {
+    ProcessUse use;
+    std::error_code ec;
+    for (auto it = std::filesystem::directory_iterator("/proc/self/fd", ec);
+         !ec && it != std::filesystem::directory_iterator(); it.increment(ec))
+        ++use.descriptors;
+    std::ifstream statm("/proc/self/statm");
+    long size = 0, resident = 0;
+    statm >> size >> resident;
+    use.residentKB = resident * (sysconf(_SC_PAGESIZE) / 1024);
+    return use;
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMemoryIsOurs = false;  // the sanitizer's quarantine holds freed memory back
+#else
+constexpr bool kMemoryIsOurs = true;
+#endif
+
+class PeerSoakTest : public PeerFaultFixture {
+protected:
+    PeerSoakTest() : PeerFaultFixture("VSOAK", "soak") {}
+};
+
+// Thirty runs in a row, each spoilt by a fault drawn at random (the seed is
+// printed; VANTREL_SOAK_SEED repeats a soak), while mail keeps arriving and
+// the person reads mail and writes more; then the clean runs. Every mail
+// written is sent once, every read reaches the server, the Inbox equals the
+// server's, and the descriptors and memory the process holds stay flat.
+TEST_F(PeerSoakTest, ThirtyRunsEachWithARandomFaultThenACleanRunLeaveTheDeviceEqualToTheServer) {
+    const char *given = getenv("VANTREL_SOAK_SEED");
+    const unsigned seed = given != nullptr ? unsigned(std::stoul(given)) : std::random_device()();
+    std::cout << "soak seed " << seed << " (VANTREL_SOAK_SEED=" << seed << " repeats this soak)" << std::endl;
+    RecordProperty("soak_seed", std::to_string(seed));
+    std::mt19937 random(seed);
+
+    RunEMail();
+    if (HasFatalFailure()) return;
+    // Mail the device has had since the first run keeps its server read state.
+    const std::vector<unsigned> before = Alice("INBOX", "UNDELETED");
+    const std::set<unsigned> settled(before.begin(), before.end());
+
+    constexpr int kRuns = 30, kWarmUp = 5;
+    std::vector<std::string> written, read;
+    std::vector<std::vector<BYTE>> writtenIDs;
+    std::vector<ProcessUse> use;
+    auto delivered = std::chrono::steady_clock::now();
+    for (int run = 0; run < kRuns; ++run) {
+        const NetworkFault &fault = kFaults[random() % std::size(kFaults)];
+        SCOPED_TRACE("run " + std::to_string(run) + ": " + fault.name);
+        const std::string arrived = Subject("in" + std::to_string(run));
+        ASSERT_TRUE(DeliverMail(Peer(), Peer().user + "@example.test", arrived));
+        delivered = std::chrono::steady_clock::now();
+        OpenDevice();
+        if (HasFatalFailure()) return;
+        if (run % 3 == 0) {
+            const std::string out = Subject("out" + std::to_string(run));
+            std::vector<BYTE> id;
+            ASSERT_EQ(vplat::MailUserComposeOutbox(kMailStore, {u"bob@example.test"}, {},
+                                                   std::u16string(out.begin(), out.end()), u"Soaked.\r\n", {}, &id),
+                      S_OK);
+            RecordInOutbox(id);
+            written.push_back(out);
+            writtenIDs.push_back(id);
+        }
+        if (run % 4 == 3) {
+            // The mail of an earlier run, where it reached the device already.
+            const DeviceMail mail = InboxMail(Subject("in" + std::to_string(run - 2)));
+            if (!mail.subject.empty()) {
+                ASSERT_EQ(vplat::MailUserReadMessage(kMailStore, mail.entryID, true), S_OK);
+                RecordRead(mail);
+                read.push_back(mail.subject);
+            }
+        }
+        manager.reset();
+        shadow.Close();
+
+        StartFault(fault);
+        if (HasFatalFailure()) return;
+        std::vector<DErrorCode> errors;
+        RunSpoiltPair(fault, &errors);
+        if (HasFatalFailure()) return;
+        proxy.Stop();
+        for (const std::string &out : written) ASSERT_LE(SentCount(out), 1) << out << " went twice";
+        use.push_back(CurrentUse());
+        use.back().fault = fault.name;
+    }
+
+    RunClean(delivered);
+    if (HasFatalFailure()) return;
+    for (const std::string &out : written) EXPECT_EQ(SentCount(out), 1) << out;
+    for (const std::string &subject : read)
+        EXPECT_EQ(Alice("INBOX", "SEEN SUBJECT " + Quoted(subject)).size(), 1u) << subject << ": the read was lost";
+    OpenDevice();
+    if (HasFatalFailure()) return;
+    for (const std::vector<BYTE> &id : writtenIDs) EXPECT_NE(DeviceFolderOf(id), "Outbox");
+    for (int run = 0; run < kRuns; ++run)
+        EXPECT_FALSE(InboxMail(Subject("in" + std::to_string(run))).subject.empty()) << "the mail of run " << run;
+    ExpectInboxEqualsServer(settled);
+
+    std::ostringstream table;
+    for (size_t i = 0; i < use.size(); ++i)
+        table << "run " << i << " (" << use[i].fault << "): " << use[i].descriptors << " descriptors, " << use[i].residentKB << " KB\n";
+    std::cout << table.str();
+    // Past the first runs, which open what stays open, nothing grows.
+    EXPECT_LE(use.back().descriptors, use[kWarmUp].descriptors + 2) << table.str();
+    if (kMemoryIsOurs) {
+        EXPECT_LE(use.back().residentKB, use[kWarmUp].residentKB + 8 * 1024) << table.str();
+    }
+}
 
 INSTANTIATE_TEST_SUITE_P(Faults, PeerFaultTest, ::testing::ValuesIn(kFaults),
                          [](const ::testing::TestParamInfo<NetworkFault> &info) { return info.param.name; });
