@@ -60,6 +60,8 @@ const NetworkFault kFaults[] = {
     // The run provisions the device and goes on.
     {"UnaskedProvisionOnSync", "unasked_449.py", "Sync", {}, {}},
     {"ConnectionDropsInASyncAnswer", "reset_mid_body.py", "Sync", {}, {internetConnectErrConnectionLost}},
+    // The server moved the folder on; the device asks again from where it was.
+    {"AnswerToASyncLost", "lost_answer.py", "Sync", {}, {internetConnectErrConnectionLost}},
     {"SyncAnswerCutShort", "truncated_wbxml.py", "Sync", {}, {ASDataManagerErrMissingData}},
     {"ConnectionDropsInAFolderSyncAnswer", "reset_mid_body.py", "FolderSync", {}, {internetConnectErrConnectionLost}},
     {"ServerSilentOnSync", "stall.py", "Sync", {"fault_seconds=600"}, {httpErrTransactionTimedOut}, true},
