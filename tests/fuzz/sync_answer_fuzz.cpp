@@ -1,8 +1,8 @@
 // Fuzz target: a whole server answer through the data manager's response dispatch into a device with stores.
 // The first input byte picks the command (a Sync of e-mail, calendar, contacts or tasks, FolderSync, Provision,
-// Ping, Search, MoveItems); the rest is the WBXML body, handed over as the engine hands an answer over. A chain the
-// answer starts is pumped to its end; a chain that does not end is a fault, as is a crash, a sanitizer report or
-// a leak.
+// Ping, Search, MoveItems, GetItemEstimate, MeetingResponse, FolderCreate); the rest is the WBXML body, handed over
+// as the engine hands an answer over. A chain the answer starts is pumped to its end; a chain that does not end is
+// a fault, as is a crash, a sanitizer report or a leak.
 //
 // A fresh device per input would be far too slow, so one device serves kInputsPerDevice inputs and is then thrown
 // away with everything in it. Within a device each input gets a fresh data manager, an empty log, and a
@@ -35,8 +35,10 @@
 namespace {
 
 // The commands an input can pick, by its first byte.
-const uint32_t kCommands[] = {kCmdEMailSync, kCmdCalendarSync, kCmdContactsSync, kCmdTasksSync, kCmdFolderSync,
-                              kCmdProvision, kCmdPing,         kCmdSearch,       kCmdMoveItems};
+// New commands go at the end, so that the seeds' first bytes keep their picks.
+const uint32_t kCommands[] = {kCmdEMailSync,       kCmdCalendarSync,    kCmdContactsSync, kCmdTasksSync,
+                              kCmdFolderSync,      kCmdProvision,       kCmdPing,         kCmdSearch,
+                              kCmdMoveItems,       kCmdGetItemEstimate, kCmdMeetingResponse, kCmdFolderCreate};
 constexpr unsigned kInputsPerDevice = 200;
 // Pump passes a chain may take; one pass runs every task turn that is posted, so a chain that still runs after
 // this many waits for something that never comes.
