@@ -103,6 +103,14 @@ public:
     std::vector<uint32_t> resets;  // ResetAccount calls: flag * 1000 + arg
 };
 
+// A text as the tests compare it: Windows-1252, "" for none.
+inline std::string NarrowText(const VString &text) {
+    VString copy;
+    copy.Assign(text);
+    copy.ConvertTo(kVStringWindows1252);
+    return copy.GetNarrowText() != nullptr ? copy.GetNarrowText() : "";
+}
+
 // Records every call of the engine. Response records are kept as their type
 // (-1 for the null that ends a run); status records as kind and text.
 class RecordingClient : public IActiveSyncClient {
@@ -126,12 +134,8 @@ public:
     }
     DErrorCode ActiveSync_ReportStatus(DStatusData *s) override {
         statuses.push_back(s->GetType());
-        if (auto *text = dynamic_cast<DStringStatusData *>(s)) {
-            VString copy;
-            if (text->GetPayload() != nullptr) copy.Assign(*text->GetPayload());
-            copy.ConvertTo(kVStringWindows1252);
-            statusTexts.push_back(copy.GetNarrowText() != nullptr ? copy.GetNarrowText() : "");
-        }
+        if (auto *text = dynamic_cast<DStringStatusData *>(s))
+            statusTexts.push_back(text->GetPayload() != nullptr ? NarrowText(*text->GetPayload()) : "");
         return kNoError;
     }
     uint32_t ActiveSync_GetClientID() override { return tag; }

@@ -37,13 +37,6 @@ std::string PolicyAnswer(const char *key) {
            key + "</PolicyKey></Policy></Policies></Provision>";
 }
 
-std::string Text(const VString &value) {
-    VString copy;
-    copy.Assign(value);
-    copy.ConvertTo(kVStringWindows1252);
-    return copy.GetNarrowText() != nullptr ? copy.GetNarrowText() : "";
-}
-
 class EngineAccountRunTest : public EngineRunTest {
 protected:
     void SetUp() override {
@@ -54,7 +47,7 @@ protected:
     std::string PolicyKeyPref() {
         VString key;
         Prefs().GetEASPolicyKey(&key);
-        return Text(key);
+        return NarrowText(key);
     }
     // Pumps until the server has seen n requests in all.
     bool PumpUntilRequests(size_t n) {

@@ -88,13 +88,6 @@ std::vector<std::string> SecretsUnder(const std::string &root) {
     return found;
 }
 
-std::string TextOf(const VString &text) {
-    VString copy;
-    copy.Assign(text);
-    copy.ConvertTo(kVStringWindows1252);
-    return copy.GetNarrowText() != nullptr ? copy.GetNarrowText() : "";
-}
-
 // The engine's global info with a real log file on the device, where the
 // application keeps it, written wide, uncapped and at every level.
 class FileLogGlobal : public EngineGlobal {
@@ -124,7 +117,7 @@ public:
     std::vector<std::string> errorTexts;
 
     DErrorCode ActiveSync_ReportError(DErrorCode code, VString *detail) override {
-        if (detail != nullptr) errorTexts.push_back(TextOf(*detail));
+        if (detail != nullptr) errorTexts.push_back(NarrowText(*detail));
         return RecordingClient::ActiveSync_ReportError(code, detail);
     }
 };
@@ -218,7 +211,7 @@ protected:
         global.reset();
         std::vector<std::string> heard = client.statusTexts;
         heard.insert(heard.end(), client.errorTexts.begin(), client.errorTexts.end());
-        heard.push_back(TextOf(status));
+        heard.push_back(NarrowText(status));
         for (const std::string &text : heard) EXPECT_TRUE(SecretsIn(text).empty()) << text;
         EXPECT_EQ(SecretsUnder(Device().Root()), std::vector<std::string>{});
         // The one place the password is kept is the product key's
@@ -231,7 +224,7 @@ protected:
         ASSERT_EQ(prefs.Load(TRUE), kNoError);
         VString password;
         ASSERT_EQ(prefs.GetPassword(&password), kNoError);
-        EXPECT_EQ(TextOf(password), kPassword);
+        EXPECT_EQ(NarrowText(password), kPassword);
     }
 
     std::unique_ptr<FileLogGlobal> global;
