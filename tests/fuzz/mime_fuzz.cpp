@@ -3,14 +3,19 @@
 // body; the message is put together as the data manager writes it into a send body (attachment contents come
 // from the base64 encoder, not from here: each part holds one fixed base64 line). The text must stay
 // well-formed, else the target aborts:
-// - every line ends in CR LF, with no CR or LF of its own;
+// - every line ends in CR LF, with no CR or LF of its own, and no line is over 998 characters;
 // - the header blocks hold exactly the headers written, in order (no text adds one or ends the block early);
 // - quoted-printable lines are at most 76 characters; an address line is over 78 only when it holds one
 //   address, and the address list unfolds to the addresses joined by ", ";
-// - "7bit" text is 7-bit;
+// - From, Subject and Content-Description unfold (and their leading encoded-words decode) to their value; a line
+//   of theirs over 78 holds one word, and a line with an encoded-word is at most 76; a file name parameter's
+//   pieces join to the name, each line at most 78;
+// - "7bit" text is 7-bit; a one-part text with a line over 998 goes quoted-printable;
 // - in a multipart message only the part boundaries start with "--" and the boundary.
 
 #include "DActiveSyncDataManagerMime.h"
+
+#include "Base64.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -18,6 +23,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,7 +33,10 @@ namespace {
 const char kPreamble[] = "This is a multi-part message in MIME format.";
 const char kMimeOle[] = "Produced By Microsoft MimeOLE V5.00.1432.1";
 constexpr size_t kFoldAt = 78;
+constexpr size_t kLineLimit = 998;
+constexpr size_t kEncodedWordLine = 76;
 constexpr size_t kQuotedPrintableLine = 76;
+const std::string kEncodedWordStart = "=?UTF-8?B?";
 
 void Require(bool condition)
 {
@@ -46,6 +55,7 @@ std::vector<std::string> Lines(const std::string& text)
         if (text[i] != '\r')
             continue;
         Require(i + 1 < text.size() && text[i + 1] == '\n');
+        Require(i - start <= kLineLimit);
         lines.push_back(text.substr(start, i - start));
         start = i + 2;
         ++i;
@@ -87,6 +97,80 @@ std::string HeaderValueForm(const std::string& value)
         if (c == '\r' || c == '\n')
             c = ' ';
     return out;
+}
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// An unstructured header (its first line after "name: "): unfolded, it is the value, or its leading encoded-words
+// (blanks between them dropped) decode to the value's start and the rest is the value's end. A line over the fold
+// column holds one word; a line with an encoded-word is at most kEncodedWordLine.
+void CheckFoldedHeader(const std::vector<std::string>& header, const std::string& name, const std::string& value)
+{
+    std::string unfolded;
+    std::vector<size_t> lineStarts;  // where each line starts in the unfolded value
+    for (size_t l = 0; l < header.size(); ++l) {
+        const std::string text = header[l].substr(l == 0 ? name.size() + 2 : 0);
+        lineStarts.push_back(unfolded.size());
+        Require(l == 0 || IsBlank(text[0]));
+        if (header[l].size() > kFoldAt) {
+            const size_t first = text.find_first_not_of(" \t");
+            const size_t last = text.find_last_not_of(" \t");
+            for (size_t i = first; i < last; ++i)
+                Require(!IsBlank(text[i]));
+        }
+        unfolded += text;
+    }
+    const std::string expected = HeaderValueForm(value);
+    if (unfolded == expected)
+        return;
+    std::string decoded;
+    size_t at = 0;
+    while (unfolded.compare(at, kEncodedWordStart.size(), kEncodedWordStart) == 0) {
+        const size_t start = at + kEncodedWordStart.size();
+        const size_t end = unfolded.find("?=", start);
+        Require(end != std::string::npos);
+        uint32_t length = 0;
+        std::unique_ptr<BYTE[]> bytes(Base64Decode(unfolded.c_str() + start, uint32_t(end - start), &length));
+        Require(bytes != nullptr);
+        decoded.append(reinterpret_cast<const char*>(bytes.get()), length);
+        at = end + 2;
+        const size_t next = unfolded.find_first_not_of(" \t", at);
+        if (next != std::string::npos && unfolded.compare(next, kEncodedWordStart.size(), kEncodedWordStart) == 0)
+            at = next;
+    }
+    Require(at != 0 && decoded + unfolded.substr(at) == expected);
+    // A line that holds an encoded-word is short enough for one.
+    for (size_t l = 0; l < header.size(); ++l)
+        if (lineStarts[l] < at)
+            Require(header[l].size() <= kEncodedWordLine);
+}
+
+// A parameter header's value: one quoted parameter line, or numbered pieces; each line at most the fold column.
+void CheckParamHeader(const std::vector<std::string>& header, const std::string& param, const std::string& value)
+{
+    Require(header.size() >= 2);
+    std::string joined;
+    for (size_t l = 1; l < header.size(); ++l) {
+        const std::string& line = header[l];
+        Require(line.size() <= kFoldAt);
+        const std::string head =
+            header.size() == 2 ? "\t" + param + "=\"" : "\t" + param + "*" + std::to_string(l - 1) + "=\"";
+        const std::string end = l + 1 < header.size() ? "\";" : "\"";
+        Require(StartsWith(line, head) && line.size() >= head.size() + end.size() &&
+                line.compare(line.size() - end.size(), end.size(), end) == 0);
+        for (size_t i = head.size(); i < line.size() - end.size(); ++i) {
+            if (line[i] == '\\')
+                ++i;
+            else
+                Require(line[i] != '"');
+            Require(i < line.size() - end.size());
+            joined += line[i];
+        }
+    }
+    Require(joined == HeaderValueForm(value));
 }
 
 // An address header: unfolded, the pieces joined by ", "; a line over the fold column holds one piece.
@@ -132,12 +216,12 @@ std::vector<std::string> Addresses(FuzzedDataProvider& input)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzedDataProvider input(data, size);
-    const std::string from = input.ConsumeRandomLengthString(120);
-    const std::string subject = input.ConsumeRandomLengthString(300);
+    const std::string from = input.ConsumeRandomLengthString(1200);
+    const std::string subject = input.ConsumeRandomLengthString(1500);
     const std::vector<std::string> to = Addresses(input), cc = Addresses(input), bcc = Addresses(input);
     std::vector<std::string> names(input.ConsumeIntegralInRange<size_t>(0, 3));
     for (std::string& name : names)
-        name = input.ConsumeRandomLengthString(120);
+        name = input.ConsumeRandomLengthString(1200);
     const uint32_t importance = input.ConsumeIntegral<uint32_t>();
     struct tm date = {};
     date.tm_year = input.ConsumeIntegralInRange<int>(70, 200);
@@ -157,13 +241,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                        MimeHeader("Date", MimeDate(date, offset)) +
                        MimeHeader("Importance", MimeImportance(importance)) + MimeHeader("MIME-Version", "1.0");
     std::string sevenBitText;
+    std::string encoding;
     if (!multipart) {
         const std::string lines = MimeCanonicalLines(body);
-        if (MimeIs7Bit(lines))
+        encoding = MimeTextEncoding(lines);
+        if (encoding == "7bit")
             sevenBitText = lines;
         mime += MimeParamHeader("Content-Type", "text/plain", "charset", "Utf-8") +
-                MimeHeader("Content-Transfer-Encoding", MimeIs7Bit(lines) ? "7bit" : "8bit") +
-                MimeHeader("X-MimeOLE", kMimeOle) + "\r\n" + lines + "\r\n";
+                MimeHeader("Content-Transfer-Encoding", encoding) + MimeHeader("X-MimeOLE", kMimeOle) + "\r\n" +
+                (encoding == "quoted-printable" ? MimeQuotedPrintable(lines) : lines) + "\r\n";
     } else {
         mime += MimeParamHeader("Content-Type", "multipart/mixed", "boundary", boundary) +
                 MimeHeader("X-MimeOLE", kMimeOle) + MimeHeader("X-MS-Has-Attach", "yes") + "\r\n" + kPreamble +
@@ -195,18 +281,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         expected.insert(expected.end(), {"X-MimeOLE", "X-MS-Has-Attach"});
     size_t at = 0;
     const auto headers = HeaderBlock(lines, &at, expected);
+    CheckFoldedHeader(headers[0], "From", from);
     size_t h = 1;  // the address lists follow From
     for (const auto& list : lists)
         if (h < headers.size() && StartsWith(headers[h][0], std::string(list.first) + ": "))
             CheckAddressHeader(headers[h++], list.first, *list.second);
-    // Only address lists and parameter headers fold.
-    Require(headers[0].size() == 1);
-    for (size_t i = h; i < headers.size(); ++i)
+    CheckFoldedHeader(headers[h], "Subject", subject);
+    // Only those and parameter headers fold.
+    for (size_t i = h + 1; i < headers.size(); ++i)
         Require(headers[i].size() == 1 || StartsWith(headers[i][0], "Content-Type: "));
     for (unsigned char c : sevenBitText)
         Require(c < 0x80);
-    if (!multipart)
+    if (!multipart) {
+        // A line too long for mail makes the text quoted-printable.
+        bool longLine = false;
+        const std::string lines = MimeCanonicalLines(body);
+        for (size_t start = 0, end = 0; end != std::string::npos; start = end + 2) {
+            end = lines.find("\r\n", start);
+            longLine = longLine || (end == std::string::npos ? lines.size() : end) - start > kLineLimit;
+        }
+        Require(longLine == (encoding == "quoted-printable"));
         return 0;
+    }
 
     // The parts: the text part's header block and quoted-printable lines, then each attachment's header block.
     const std::string delimiter = "--" + boundary;
@@ -224,11 +320,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     HeaderBlock(lines, &at, {"Content-Type", "Content-Transfer-Encoding"});
     for (; at < lines.size() && lines[at] != delimiter; ++at)
         Require(lines[at].size() <= kQuotedPrintableLine);
-    for (size_t part = 0; part < names.size(); ++part) {
+    for (size_t partIndex = 0; partIndex < names.size(); ++partIndex) {
         Require(at < lines.size() && lines[at] == delimiter);
         ++at;
-        HeaderBlock(lines, &at,
-                    {"Content-Type", "Content-Transfer-Encoding", "Content-Description", "Content-Disposition"});
+        const auto part = HeaderBlock(
+            lines, &at, {"Content-Type", "Content-Transfer-Encoding", "Content-Description", "Content-Disposition"});
+        CheckFoldedHeader(part[2], "Content-Description", names[partIndex]);
+        CheckParamHeader(part[3], "filename", names[partIndex]);
         while (at < lines.size() && lines[at] != delimiter && lines[at] != delimiter + "--")
             ++at;
     }

@@ -315,10 +315,12 @@ DErrorCode DActiveSyncDataManager::WriteSendHeaders() {
                        MimeHeader("MIME-Version", "1.0");
     if (!multipart) {
         const std::string lines = MimeCanonicalLines(text);
-        // UTF-8 beyond ASCII is 8bit data, and says so.
+        // UTF-8 beyond ASCII is 8bit data, and says so; a line too long for
+        // mail makes the text quoted-printable.
+        const std::string encoding = MimeTextEncoding(lines);
         mime += MimeParamHeader("Content-Type", "text/plain", "charset", "Utf-8") +
-                MimeHeader("Content-Transfer-Encoding", MimeIs7Bit(lines) ? "7bit" : "8bit") +
-                MimeHeader("X-MimeOLE", kMimeOle) + "\r\n" + lines + "\r\n";
+                MimeHeader("Content-Transfer-Encoding", encoding) + MimeHeader("X-MimeOLE", kMimeOle) + "\r\n" +
+                (encoding == "quoted-printable" ? MimeQuotedPrintable(lines) : lines) + "\r\n";
         err = WriteSendBytes(mime);
         if (err == kNoError) err = body->Close();
         return err != kNoError ? err : GoTo(kDMDeliverRequest);

@@ -3,9 +3,11 @@
 // of, folded address lists, the date form, and the text encodings.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "Base64.h"
 #include "DActiveSyncDataManagerMime.h"
 
 namespace {
@@ -33,6 +35,111 @@ std::vector<std::string> Lines(const std::string &text) {
         lines.push_back(text.substr(start, at - start));
     lines.push_back(text.substr(start));
     return lines;
+}
+
+// A header's value as a reader sees it: unfolded (CR LF before a blank
+// dropped), after "name: ", with its "B" encoded-words decoded (the blanks
+// between two encoded-words dropped).
+std::string HeaderValue(const std::string &header) {
+    std::string text = header.substr(0, header.size() - 2);
+    for (size_t at; (at = text.find("\r\n")) != std::string::npos;) text.erase(at, 2);
+    text.erase(0, text.find(": ") + 2);
+    const std::string start = "=?UTF-8?B?";
+    std::string out;
+    bool afterWord = false;
+    for (size_t at = 0; at < text.size();) {
+        const size_t word = text.find(start, at);
+        const size_t end = word == std::string::npos ? std::string::npos : text.find("?=", word + start.size());
+        if (end == std::string::npos) {
+            out += text.substr(at);
+            break;
+        }
+        const std::string between = text.substr(at, word - at);
+        if (!afterWord || between.find_first_not_of(" \t") != std::string::npos) out += between;
+        uint32_t length = 0;
+        std::unique_ptr<BYTE[]> bytes(
+            Base64Decode(text.c_str() + word + start.size(), uint32_t(end - word - start.size()), &length));
+        // An encoded-word holds whole characters: it never starts inside one.
+        EXPECT_TRUE(length == 0 || (bytes[0] & 0xC0) != 0x80) << text.substr(word, end - word);
+        out.append(reinterpret_cast<const char *>(bytes.get()), length);
+        afterWord = true;
+        at = end + 2;
+    }
+    return out;
+}
+
+// A parameter's value: its one quoted line, or its numbered pieces joined.
+std::string ParamValue(const std::string &header) {
+    std::string out;
+    for (const std::string &line : Lines(header)) {
+        const size_t quote = line.find("=\"");
+        if (line.empty() || line[0] != '\t' || quote == std::string::npos) continue;
+        const size_t close = line.rfind('"');
+        for (size_t i = quote + 2; i < close; ++i) {
+            if (line[i] == '\\') ++i;
+            out += line[i];
+        }
+    }
+    return out;
+}
+
+TEST(MimeTextTest, LongHeadersFoldWithinTheLineLimitsAndDecodeBack) {
+    std::string words, cjk, name;
+    for (int i = 0; i < 30; ++i) words += (i != 0 ? " " : "") + std::string("word") + std::to_string(i);
+    for (int i = 0; i < 400; ++i) cjk += "\xE6\x97\xA5";  // three bytes each, no blank
+    for (int i = 0; i < 20; ++i) name += "R\xC3\xA9sum\xC3\xA9 \"v" + std::to_string(i) + "\" ";
+    const std::string longWord(1500, 'x');
+    const std::string longName = "Anna-Maria " + std::string(100, 'B') + " von Something Rather Long";
+    const struct {
+        const char *what;
+        std::string header;
+        std::string value;
+        std::string (*decode)(const std::string &);
+        size_t limit;
+    } cases[] = {
+        {"short subject", MimeHeader("Subject", "Lunch"), "Lunch", HeaderValue, 78},
+        {"long subject", MimeHeader("Subject", words), words, HeaderValue, 78},
+        // Blanks at the end go with the last word: a line of blanks alone would be lost.
+        {"long subject ending in blanks", MimeHeader("Subject", words + "   "), words + "   ", HeaderValue, 78},
+        // A word longer than a line stays whole on its line.
+        {"long display name", MimeHeader("From", longName + " <anna@example.org>"), longName + " <anna@example.org>",
+         HeaderValue, 101},
+        {"long non-ASCII subject", MimeHeader("Subject", cjk), cjk, HeaderValue, 76},
+        {"word over 998", MimeHeader("Subject", "a " + longWord + " b"), "a " + longWord + " b", HeaderValue, 76},
+        {"display name over 998", MimeHeader("From", longWord + " <x@example.org>"), longWord + " <x@example.org>",
+         HeaderValue, 78},
+        {"long attachment name", MimeParamHeader("Content-Disposition", "attachment", "filename", name), name,
+         ParamValue, 78},
+        {"address over 998", MimeAddressHeader("To", {"a@x", longWord + " <y@x>"}), "a@x, " + longWord + " <y@x>",
+         HeaderValue, 78},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::vector<std::string> lines = Lines(c.header);
+        ASSERT_EQ(lines.back(), "");
+        for (size_t i = 0; i + 1 < lines.size(); ++i) {
+            EXPECT_LE(lines[i].size(), c.limit) << lines[i];
+            EXPECT_TRUE(i == 0 || lines[i][0] == ' ' || lines[i][0] == '\t') << lines[i];
+        }
+        EXPECT_EQ(c.decode(c.header), c.value);
+    }
+    // What fits a line stays as it was.
+    const std::string full(78 - 9, 's');
+    EXPECT_EQ(MimeHeader("Subject", full + " t"), "Subject: " + full + "\r\n t\r\n");
+    EXPECT_EQ(MimeHeader("Subject", full), "Subject: " + full + "\r\n");
+    const std::string fileName(78 - 12, 'f');
+    EXPECT_EQ(MimeParamHeader("Content-Disposition", "attachment", "filename", fileName),
+              "Content-Disposition: attachment;\r\n\tfilename=\"" + fileName + "\"\r\n");
+    EXPECT_EQ(MimeParamHeader("Content-Disposition", "attachment", "filename", fileName + "g"),
+              "Content-Disposition: attachment;\r\n\tfilename*0=\"" + fileName.substr(0, 63) +
+                  "\";\r\n\tfilename*1=\"" + fileName.substr(63) + "g\"\r\n");
+}
+
+TEST(MimeTextTest, ATextWithALineOver998GoesQuotedPrintable) {
+    EXPECT_STREQ(MimeTextEncoding("short\r\n" + std::string(998, 'a') + "\r\n"), "7bit");
+    EXPECT_STREQ(MimeTextEncoding("caf\xC3\xA9\r\n"), "8bit");
+    EXPECT_STREQ(MimeTextEncoding("short\r\n" + std::string(999, 'a')), "quoted-printable");
+    EXPECT_STREQ(MimeTextEncoding(std::string(999, 'a') + "\r\nshort"), "quoted-printable");
 }
 
 TEST(MimeTextTest, HeaderValuesStayOnTheirLine) {

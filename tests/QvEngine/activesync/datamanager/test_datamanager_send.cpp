@@ -286,6 +286,25 @@ TEST_F(SendTest, PlainMessageGoesAsOnePartAndIsFiledAsSent) {
     EXPECT_EQ(data->CollectCommandData(kCmdSendMail), generalErrIndexOutOfRange);
 }
 
+// A text line longer than mail allows would be refused or cut on the way:
+// the one-part text goes quoted-printable instead.
+TEST_F(SendTest, APlainTextWithALineOver998GoesQuotedPrintable) {
+    const std::u16string body = u"Hi\n" + std::u16string(1200, u'x');
+    Outgoing m;
+    m.body = body.c_str();
+    PutOutgoing(m);
+
+    std::string encoded;
+    for (int i = 0; i < 15; ++i) encoded += std::string(75, 'x') + "=\r\n";
+    encoded += std::string(75, 'x');
+    EXPECT_EQ(Send().bytes, std::string("From: \r\nTo: bob@example.org\r\nSubject: Lunch\r\n"
+                                        "Date: 9 Dec 2026 08:05:09 +0100\r\n") +
+                                kHeadersEnd +
+                                "Content-Type: text/plain;\r\n\tcharset=\"Utf-8\"\r\n"
+                                "Content-Transfer-Encoding: quoted-printable\r\n" +
+                                kMimeOle + "\r\nHi\r\n" + encoded + "\r\n");
+}
+
 TEST_F(SendTest, AttachmentsGoAsQuotedPrintableTextAndWrappedBase64) {
     std::string big;
     for (int i = 0; i < 3000; ++i) big += char((i * 7 + 3) & 0xFF);  // spans three encoder chunks
