@@ -271,6 +271,12 @@ private:
     // The first Outbox message that waits to go (not refused, deleted or
     // moved); null when none. The message store must be open.
     DErrorCode NextOutgoingMessage(IOutlookItem **found);
+    // A message the server refused is held back for the rest of its run
+    // only: a new run's preparation lets every such message go again.
+    DErrorCode ReleaseRefusedMessages();
+    // Hands each Outbox message to visit, in order, until it answers stop;
+    // visit may take the item (leaving it null). Nothing without an Outbox.
+    DErrorCode WalkOutbox(const std::function<DErrorCode(IOutlookItem *&item, bool *stop)> &visit);
     DErrorCode WriteSendHeaders();
     DErrorCode WriteNextAttachment();
     // Reply or forward that cannot go as SmartReply/SmartForward becomes a

@@ -280,12 +280,15 @@ DErrorCode DActiveSyncDataManager::PrepareForEMailSync(DErrorCode result) {
     return StoreStarted(m_msg->OpenAsync(GetSignal()));
 }
 
-// State 12: the message store emptied when a reset was asked for.
+// State 12: the message store emptied when a reset was asked for; mail the
+// server refused in an earlier run may go again.
 DErrorCode DActiveSyncDataManager::FinishPrepareForEMailSync(DErrorCode result) {
     if (result != kNoError) return result;
+    DErrorCode err = ReleaseRefusedMessages();
+    if (err != kNoError) return err;
     if (m_prefs->GetCleanMailbox() == 0) return GoTo(kDMPrepareDone);
     uint32_t count = 0;
-    DErrorCode err = m_msg->GetCount(&count);
+    err = m_msg->GetCount(&count);
     if (err != kNoError) return err;
     if (count == 0) return GoTo(kDMPrepareDone);
     LogText("DActiveSyncDataManager::FinishPrepareForEMailSync() - deleteing all old messages\n");

@@ -2,6 +2,7 @@
 // written into the request body (state 25 the headers and the text, state 27
 // one attachment per step through the base64 encoder), and the answer: the
 // message filed as sent (state 59), or kept for another try after a refusal.
+#include <functional>
 #include <new>
 #include <random>
 #include <string>
@@ -130,8 +131,8 @@ DErrorCode DActiveSyncDataManager::CollectSendMail() {
     return GoTo(kDMWriteSendHeaders);
 }
 
-DErrorCode DActiveSyncDataManager::NextOutgoingMessage(IOutlookItem **found) {
-    *found = nullptr;
+DErrorCode DActiveSyncDataManager::WalkOutbox(
+    const std::function<DErrorCode(IOutlookItem *&item, bool *stop)> &visit) {
     DWinMobOutlookMessageCollection *outbox = nullptr;
     DErrorCode err = m_msg->GetOutboxCollection(&outbox);
     // No outbox known yet: nothing can wait in it.
@@ -139,22 +140,40 @@ DErrorCode DActiveSyncDataManager::NextOutgoingMessage(IOutlookItem **found) {
     if (err == kNoError) err = outbox->Open();
     uint32_t count = 0;
     if (err == kNoError) err = outbox->GetCount(&count);
-    for (uint32_t i = 0; err == kNoError && i < count && *found == nullptr; ++i) {
+    bool stop = false;
+    for (uint32_t i = 0; err == kNoError && i < count && !stop; ++i) {
         IOutlookItem *item = nullptr;
         err = outbox->GetItem(i, &item);
         if (err != kNoError) break;
+        err = visit(item, &stop);
+        delete item;
+    }
+    return err;
+}
+
+DErrorCode DActiveSyncDataManager::NextOutgoingMessage(IOutlookItem **found) {
+    *found = nullptr;
+    return WalkOutbox([found](IOutlookItem *&item, bool *stop) {
         bool keptNew = false, deleted = false, moved = false;
-        err = item->IsKeptNew(&keptNew);
+        DErrorCode err = item->IsKeptNew(&keptNew);
         if (err == kNoError) err = item->IsDeleted(&deleted);
         auto *message = dynamic_cast<IOutlookMessage *>(item);
         if (err == kNoError && message != nullptr) err = message->IsMoved(&moved);
         if (err == kNoError && message != nullptr && !keptNew && !deleted && !moved) {
             *found = item;
             item = nullptr;
+            *stop = true;
         }
-        delete item;
-    }
-    return err;
+        return err;
+    });
+}
+
+DErrorCode DActiveSyncDataManager::ReleaseRefusedMessages() {
+    return WalkOutbox([](IOutlookItem *&item, bool *) {
+        bool keptNew = false;
+        DErrorCode err = item->IsKeptNew(&keptNew);
+        return err == kNoError && keptNew ? item->SetKeptNew(false) : err;
+    });
 }
 
 IOutlookMessage *DActiveSyncDataManager::MessageToSend() const {
@@ -416,7 +435,7 @@ DErrorCode DActiveSyncDataManager::KeepRefusedMessage(IOutlookMessage *message) 
     uint32_t sendType = kMessageSendPlain;
     DErrorCode err = message->GetSendType(&sendType);
     // A refused smart reply goes again as a plain message; a refused plain
-    // message waits for a later run.
+    // message waits for the next run (ReleaseRefusedMessages).
     if (err == kNoError && (sendType == kMessageSendReply || sendType == kMessageSendForward))
         err = message->SetSendType(kMessageSendPlain);
     else if (err == kNoError)

@@ -382,7 +382,7 @@ TEST_F(SendTest, ReplyWithoutAUsableParentGoesWholeAsAPlainMessage) {
     }
 }
 
-TEST_F(SendTest, RefusedMessageIsKeptPlainOneUntilLaterSmartOneAsPlain) {
+TEST_F(SendTest, RefusedMessageIsKeptPlainOneUntilTheNextRunSmartOneAsPlain) {
     PutParent(u"srv-1", u"Original text");
     Outgoing reply;
     reply.body = u"Thanks!\r\nOriginal text";
@@ -408,6 +408,14 @@ TEST_F(SendTest, RefusedMessageIsKeptPlainOneUntilLaterSmartOneAsPlain) {
     EXPECT_EQ(Count(sentID), 0u);
     EXPECT_EQ(client.records.size(), 2u);  // the two send bodies, no filing
     EXPECT_TRUE(client.errors.empty());
+
+    // The next run's preparation lets it go again, and it goes.
+    ASSERT_EQ(RunChain([this](DActiveTaskSignal *s) { return data->PrepareForSync(s); }), kNoError);
+    EXPECT_EQ(ShadowFlags(&shadow, oid) & kShadowFlagKeepNew, 0u);
+    EXPECT_EQ(Pending(), 1);
+    Send();
+    EXPECT_EQ(Answer(200), activeSyncErrWaitForCallback);
+    EXPECT_EQ(Count(outboxID), 0u);
 }
 
 }  // namespace
