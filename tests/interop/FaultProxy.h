@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "peertestutil.h"
+
 class FaultProxy {
 public:
     FaultProxy() = default;
@@ -23,6 +25,13 @@ public:
     // and waits until it takes connections; false with *why.
     bool Start(const std::string &target, const std::string &addon, const std::vector<std::string> &options,
                std::string *why);
+    // The same in front of the real server's HTTP endpoint.
+    bool StartBefore(const PeerSettings &peer, const std::string &addon, const std::vector<std::string> &options,
+                     std::string *why) {
+        const PeerEndpoint &endpoint = peer.http;
+        return Start(std::string(endpoint.host.begin(), endpoint.host.end()) + ":" + std::to_string(endpoint.port),
+                     addon, options, why);
+    }
     // Ends mitmdump (TERM, then KILL) and keeps what it printed.
     void Stop();
 

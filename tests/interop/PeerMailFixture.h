@@ -63,6 +63,15 @@ inline void SetPeerMailAccount(ICorvanePreferences &prefs, const PeerSettings &p
     prefs.SaveAll();
 }
 
+// The account's server: the real one (port 0), or another loopback port
+// (a man in the middle, or nobody listening).
+inline void PointPeerAccountAt(ICorvanePreferences &prefs, const PeerSettings &peer, unsigned short port) {
+    const PeerEndpoint &endpoint = peer.http;
+    const std::string host(endpoint.host.begin(), endpoint.host.end());
+    prefs.SetServer(RunText(host + ":" + std::to_string(port != 0 ? port : endpoint.port)));
+    prefs.SaveAll();
+}
+
 // Starts a person's e-mail run with the options and pumps the engine's
 // thread until the run ends; the caller judges the client's errors.
 inline void PumpEMailRun(DActiveSyncEngine &engine, EngineGlobal &global, RecordingClient &client,

@@ -83,13 +83,7 @@ protected:
         PeerMailUpFixture::TearDown();
     }
 
-    // The account's server: the real one, or the given loopback port.
-    void PointAt(unsigned short port) {
-        const PeerEndpoint &endpoint = Peer().http;
-        const std::string host(endpoint.host.begin(), endpoint.host.end());
-        global->prefs.SetServer(RunText(host + ":" + std::to_string(port != 0 ? port : endpoint.port)));
-        global->prefs.SaveAll();
-    }
+    void PointAt(unsigned short port) { PointPeerAccountAt(global->prefs, Peer(), port); }
 
     // The account goes through the man in the middle with the fault's
     // addon, or to a port nobody listens on.
@@ -100,12 +94,8 @@ protected:
         }
         std::vector<std::string> options = fault.options;
         options.push_back(std::string("fault_cmd=") + fault.command);
-        const PeerEndpoint &endpoint = Peer().http;
         std::string why;
-        ASSERT_TRUE(proxy.Start(std::string(endpoint.host.begin(), endpoint.host.end()) + ":" +
-                                    std::to_string(endpoint.port),
-                                fault.addon, options, &why))
-            << why;
+        ASSERT_TRUE(proxy.StartBefore(Peer(), fault.addon, options, &why)) << why;
         PointAt(proxy.Port());
     }
 
