@@ -8,8 +8,8 @@
 // body, an answer cut short, a server that goes silent, a slow link, nobody
 // listening. Each run must end, with its error or having recovered; the
 // Outbox mail stays queued until the server took it, and is never sent
-// twice; the next clean run leaves the device's Inbox equal to the server's,
-// message by message, read states included.
+// twice; the next clean run leaves the device's folders and Inbox equal to the
+// server's, message by message, read states included.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -184,6 +184,37 @@ protected:
         }
     }
 
+    // The device's mail folders against the server's mailboxes: the same
+    // names (a mailbox's last part), each once, and no server id twice.
+    void ExpectFoldersEqualServer() {
+        bool ok = false;
+        std::istringstream listed(ImapRun(Peer(), Peer().user, Peer().password, "", "LIST \"\" \"*\"", &ok));
+        ASSERT_TRUE(ok);
+        // (The IMAP answer may list a mailbox more than once.)
+        std::set<std::string> server;
+        std::multiset<std::string> device;
+        for (std::string line; std::getline(listed, line);) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (line.compare(0, 7, "* LIST ") != 0) continue;
+            std::string name = line.substr(line.rfind(' ') + 1);
+            if (name.size() >= 2 && name.front() == '"') name = name.substr(1, name.size() - 2);
+            server.insert(name.substr(name.rfind('/') + 1));
+        }
+        std::set<std::string> ids;
+        uint32_t count = 0;
+        global->folders.GetRecordCount(&count);
+        for (uint32_t i = 0; i < count; ++i) {
+            DEASFolderInfoRecord *folder = nullptr;
+            if (global->folders.GetFolderAt(i, &folder) != kNoError) continue;
+            const std::string id = folder->GetString(kFolderFieldServerID);
+            EXPECT_TRUE(ids.insert(id).second) << "folder " << id << " is doubled";
+            const uint32_t type = folder->GetInt(kFolderFieldType);
+            // The device's own Outbox has no mailbox of the server's.
+            if (IsMailFolderType(type) && type != kFolderTypeOutbox) device.insert(folder->GetDisplayName());
+        }
+        EXPECT_EQ(device, std::multiset<std::string>(server.begin(), server.end()));
+    }
+
     FaultProxy proxy;
 };
 
@@ -252,6 +283,7 @@ TEST_P(PeerFaultTest, TheRunEndsNothingIsLostOrDoubledAndACleanRunAgrees) {
     EXPECT_NE(DeviceFolderOf(outID), "Outbox");
     EXPECT_FALSE(InboxMail(fresh).subject.empty()) << "the new mail did not arrive\n" << global->log.text;
     ExpectInboxEqualsServer(seenBefore);
+    ExpectFoldersEqualServer();
 }
 
 // What the process holds: open descriptors and resident memory.
@@ -360,6 +392,7 @@ TEST_F(PeerSoakTest, ThirtyRunsEachWithARandomFaultThenACleanRunLeaveTheDeviceEq
     for (int run = 0; run < kRuns; ++run)
         EXPECT_FALSE(InboxMail(Subject("in" + std::to_string(run))).subject.empty()) << "the mail of run " << run;
     ExpectInboxEqualsServer(settled);
+    ExpectFoldersEqualServer();
 
     std::ostringstream table;
     for (size_t i = 0; i < use.size(); ++i)
