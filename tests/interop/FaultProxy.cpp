@@ -151,10 +151,19 @@ std::string FaultProxy::Log() const {
     return text.str();
 }
 
-int FaultProxy::Spoilt() const {
-    const std::string log = Log();
+namespace {
+
+int Occurrences(const std::string &text, const std::string &what) {
     int count = 0;
-    for (size_t at = log.find("fault: spoiling"); at != std::string::npos; at = log.find("fault: spoiling", at + 1))
-        ++count;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
     return count;
+}
+
+}  // namespace
+
+int FaultProxy::Spoilt() const { return Occurrences(Log(), "fault: spoiling"); }
+
+// The addons log each request's command on a line of its own.
+int FaultProxy::Requests(const std::string &command) const {
+    return Occurrences(Log(), "fault: request Cmd=" + command + "\n");
 }

@@ -40,6 +40,8 @@ public:
     std::string Log() const;
     // How many requests the addon spoilt so far.
     int Spoilt() const;
+    // How many requests of the ActiveSync command reached the addon so far.
+    int Requests(const std::string &command) const;
 
     // A loopback port nothing listens on: a connection to it is refused.
     static unsigned short UnusedPort();

@@ -405,6 +405,59 @@ TEST_F(PeerSoakTest, ThirtyRunsEachWithARandomFaultThenACleanRunLeaveTheDeviceEq
     }
 }
 
+class PeerPushFaultTest : public PeerFaultFixture {
+protected:
+    PeerPushFaultTest() : PeerFaultFixture("VPSH", "push") {}
+};
+
+// A push run whose first Ping the server fails: the run ends with the error,
+// the next push run starts once its back-off has passed (the clock moved past
+// it) and pings again, and new mail delivered then still reaches the device.
+TEST_F(PeerPushFaultTest, APingTheServerFailsIsSentAgainAfterTheBackOffAndNewMailStillArrives) {
+    RunEMail();
+    if (HasFatalFailure()) return;
+    global->prefs.SetPeakPushSyncEnabled(1);
+    global->prefs.SetOffPeakPushSyncEnabled(1);
+    // Within the server's own limit of 30 s.
+    global->prefs.SetQVHeartbeat(25);
+    global->prefs.SetMinimumHeartBeat(20);
+    global->prefs.SaveAll();
+    std::string why;
+    ASSERT_TRUE(proxy.StartBefore(Peer(), "http_500.py", {"fault_cmd=Ping"}, &why)) << why;
+    PointAt(proxy.Port());
+    vplat::ClockUseVirtual(GetTickCount(), vplat::ClockUtcMs());
+
+    MakeEngine();
+    if (HasFatalFailure()) return;
+    ASSERT_EQ(engine->StartSync(kRunFlagEMail | kRunFlagPush, 0, kLockModeWait, kRunKindScheduled), kNoError);
+    ASSERT_TRUE(PumpEngineUntil(*global, [this] { return proxy.Spoilt() == 1 && client.RunOver(); }))
+        << global->log.text;
+    EXPECT_EQ(client.errors, std::vector<DErrorCode>{activeSyncErrTransactionFailed});
+    // Nothing more before the back-off has passed; then a new push run.
+    const int requests = proxy.Requests("FolderSync") + proxy.Requests("Ping");
+    const auto quiet = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    PumpEngineUntil(*global, [&] { return std::chrono::steady_clock::now() > quiet; });
+    EXPECT_EQ(proxy.Requests("FolderSync") + proxy.Requests("Ping"), requests);
+    vplat::ClockAdvance(31000);
+    ASSERT_TRUE(PumpEngineUntil(*global, [this] { return proxy.Requests("Ping") > 1; }))
+        << "no second Ping\n" << global->log.text << proxy.Log();
+
+    // The server holds the Ping; new mail ends it and the Inbox syncs.
+    const int syncs = proxy.Requests("Sync");
+    const std::string fresh = Subject("pushed");
+    ASSERT_TRUE(DeliverMail(Peer(), Peer().user + "@example.test", fresh));
+    bool synced = false;
+    for (int i = 0; i < 3 && !synced; ++i)
+        synced = PumpEngineUntil(*global, [&] { return proxy.Requests("Sync") > syncs; });
+    ASSERT_TRUE(synced) << "the new mail did not end the Ping\n" << global->log.text << proxy.Log();
+    PumpEngineUntil(*global, [this] { return proxy.Requests("Ping") > 2; });
+    EXPECT_EQ(engine->CancelSync(TRUE), kNoError);
+    vplat::ClockUseReal();
+    OpenDevice();
+    if (HasFatalFailure()) return;
+    EXPECT_FALSE(InboxMail(fresh).subject.empty()) << global->log.text;
+}
+
 INSTANTIATE_TEST_SUITE_P(Faults, PeerFaultTest, ::testing::ValuesIn(kFaults),
                          [](const ::testing::TestParamInfo<NetworkFault> &info) { return info.param.name; });
 

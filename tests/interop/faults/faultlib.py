@@ -1,7 +1,8 @@
 """What every fault addon shares: which requests it spoils.
 
 A fault addon spoils the ActiveSync command named by --set fault_cmd=Sync (any command when empty), and only the
-first --set fault_times=N of them (every one with 0); requests it leaves alone pass through untouched.
+first --set fault_times=N of them (every one with 0); requests it leaves alone pass through untouched. Every
+request is logged with its command ("fault: request Cmd=Ping"), every spoilt one once more ("fault: spoiling").
 """
 from mitmproxy import ctx, http
 
@@ -18,6 +19,7 @@ class Fault:
             return flow.metadata["fault"]
         wanted = ctx.options.fault_cmd
         cmd = flow.request.query.get("Cmd", "")
+        ctx.log.info(f"fault: request Cmd={cmd}")
         hit = (not wanted or cmd == wanted) and (ctx.options.fault_times == 0 or self.spent < ctx.options.fault_times)
         if hit:
             self.spent += 1
