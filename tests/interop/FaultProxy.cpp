@@ -98,7 +98,13 @@ bool FaultProxy::Start(const std::string &target, const std::string &addon, cons
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, m_logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    const int spawned = posix_spawnp(&m_pid, "mitmdump", &actions, nullptr, argv.data(), environ);
+    // Unbuffered, so that the log shows each request as it passes.
+    std::vector<char *> env;
+    for (char **e = environ; *e != nullptr; ++e) env.push_back(*e);
+    char unbuffered[] = "PYTHONUNBUFFERED=1";
+    env.push_back(unbuffered);
+    env.push_back(nullptr);
+    const int spawned = posix_spawnp(&m_pid, "mitmdump", &actions, nullptr, argv.data(), env.data());
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
         m_pid = -1;
