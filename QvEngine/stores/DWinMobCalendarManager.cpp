@@ -64,17 +64,7 @@ DErrorCode DWinMobCalendarManager::Open() {
 }
 
 DErrorCode DWinMobCalendarManager::CreateItemForOid(LONG objectID, IOutlookItem **item) {
-    if (item == nullptr) return generalErrInvalidParameter;
-    *item = nullptr;
-    DWinMobOutlookCalendarItem *made = new (std::nothrow) DWinMobOutlookCalendarItem(m_pimLog);
-    if (made == nullptr) return generalErrMemoryError;
-    DErrorCode err = made->Load(GetShadowDB(), GetApplication(), GetDatabase(), objectID);
-    if (err != kNoError) {
-        delete made;
-        return err;
-    }
-    *item = made;
-    return kNoError;
+    return LoadItemForOid<DWinMobOutlookCalendarItem>(objectID, item);
 }
 
 DErrorCode DWinMobCalendarManager::DeleteItemObject(IOutlookItem *item) {

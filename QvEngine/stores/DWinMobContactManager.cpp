@@ -57,17 +57,7 @@ DErrorCode DWinMobContactManager::BuildFieldList() {
 }
 
 DErrorCode DWinMobContactManager::CreateItemForOid(LONG objectID, IOutlookItem **item) {
-    if (item == nullptr) return generalErrInvalidParameter;
-    *item = nullptr;
-    DWinMobOutlookContactItem *made = new (std::nothrow) DWinMobOutlookContactItem(m_pimLog);
-    if (made == nullptr) return generalErrMemoryError;
-    DErrorCode err = made->Load(GetShadowDB(), GetApplication(), GetDatabase(), objectID);
-    if (err != kNoError) {
-        delete made;
-        return err;
-    }
-    *item = made;
-    return kNoError;
+    return LoadItemForOid<DWinMobOutlookContactItem>(objectID, item);
 }
 
 DErrorCode DWinMobContactManager::DeleteItemObject(IOutlookItem *item) {

@@ -21,6 +21,7 @@
 #define QV_DWINMOBPIMMANAGERBASE_H
 
 #include <cstdint>
+#include <new>
 #include <vector>
 
 #include "DActiveTask.h"
@@ -58,6 +59,22 @@ protected:
     virtual DErrorCode CreateItemForOid(LONG objectID, IOutlookItem **item) = 0;
     // The item's own delete (from the store and from its change record).
     virtual DErrorCode DeleteItemObject(IOutlookItem *item) = 0;
+    // CreateItemForOid of a kind whose item class TItem loads itself from
+    // the store's parts; a failed load leaves *item null.
+    template <class TItem>
+    DErrorCode LoadItemForOid(LONG objectID, IOutlookItem **item) {
+        if (item == nullptr) return generalErrInvalidParameter;
+        *item = nullptr;
+        TItem *made = new (std::nothrow) TItem(m_pimLog);
+        if (made == nullptr) return generalErrMemoryError;
+        const DErrorCode err = made->Load(GetShadowDB(), GetApplication(), GetDatabase(), objectID);
+        if (err != kNoError) {
+            delete made;
+            return err;
+        }
+        *item = made;
+        return kNoError;
+    }
 
     // A negative result is logged with the phase; the result comes back unchanged.
     HRESULT LogResult(HRESULT result, const char *phase);
