@@ -9,16 +9,21 @@ cat <<MSG
 
 Built into build/plain.
 
-Vantrel cannot be run yet: the engine object, the device stores, the
-application and the background services are not built. What exists so far
-is the device layer (platform/), the engine foundation (QvEngine/foundation),
-the engine library QvEngine with its global-info object, and the ActiveSync
-WBXML language with the engine's records (QvEngine/activesync). The tests
-exercise them, against fakes and against a real ActiveSync server:
+There is no program to run yet: the applications, the scheduler, the
+background services and the plug-ins are not built. What exists is the
+device layer (platform/), the engine foundation, the device stores (mail,
+calendar, contacts, tasks), and the ActiveSync engine library QvEngine with
+its data manager: it syncs mail, calendar and contacts both ways with an
+ActiveSync server, pushes with Ping, sends mail, replies and forwards, and
+provisions. The tests exercise it against fakes and against a real
+ActiveSync server brought up on loopback:
 
     scripts/test.sh
 
-and a benchmark times the WBXML parse of a large Sync answer:
+The benchmarks (README, "Benchmarks") are best run from a release build;
+these were built here:
 
-    build/plain/bin/wbxml_parse_bench
+    build/plain/bin/wbxml_parse_bench      build/plain/bin/shadow_db_bench
+    build/plain/bin/mail_store_bench       build/plain/bin/datamanager_sync_bench
+    build/plain/bin/initial_sync_bench
 MSG
