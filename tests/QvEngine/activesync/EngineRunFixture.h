@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "DActiveSyncEngine.h"
+#include "EngineDeviceTest.h"
 #include "EngineTestSupport.h"
 #include "FolderStoreWrite.h"
 #include "QvEngine/foundation/prefstestutil.h"
@@ -58,12 +59,10 @@ inline std::string EstimateAnswer(const char *folder, int estimate) {
            "</Estimate></Collection></Response></GetItemEstimate>";
 }
 
-class EngineRunTest : public PrefsDeviceTest {
+class EngineRunTest : public EngineDeviceTest {
 protected:
     void SetUp() override {
-        PrefsDeviceTest::SetUp();
-        vplat::ClockUseVirtual(1000, 1700000000000);
-        vplat::ConnMgrResetScript();
+        EngineDeviceTest::SetUp();
         global = std::make_unique<EngineGlobal>();
         SetTestAccount(global->prefs, "127.0.0.1:" + std::to_string(server.Port()), "alice", "secret1");
         engine = std::make_unique<RunEngine>();
@@ -75,9 +74,7 @@ protected:
     void TearDown() override {
         engine.reset();
         global.reset();
-        vplat::ConnMgrResetScript();
-        vplat::ClockUseReal();
-        PrefsDeviceTest::TearDown();
+        EngineDeviceTest::TearDown();
     }
 
     bool RunToEnd() {

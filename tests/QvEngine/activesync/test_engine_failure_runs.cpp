@@ -18,6 +18,7 @@
 
 #include "DActiveSyncEngine.h"
 #include "DHTTPTransaction.h"
+#include "EngineDeviceTest.h"
 #include "EngineTestSupport.h"
 #include "ScriptedDataManager.h"
 #include "QvEngine/foundation/prefstestutil.h"
@@ -148,21 +149,17 @@ struct Account {
     FailureDataManager *data = nullptr;  // the engine's
 };
 
-class EngineFailureRunTest : public PrefsDeviceTest {
+class EngineFailureRunTest : public EngineDeviceTest {
 protected:
     void SetUp() override {
-        PrefsDeviceTest::SetUp();
-        vplat::ClockUseVirtual(1000, 1700000000000);
-        vplat::ConnMgrResetScript();
+        EngineDeviceTest::SetUp();
         global = std::make_unique<EngineGlobal>();
         SetTestAccount(global->prefs, "127.0.0.1:" + std::to_string(server.Port()), "alice", "secret1");
     }
     void TearDown() override {
         accounts.clear();
         global.reset();
-        vplat::ConnMgrResetScript();
-        vplat::ClockUseReal();
-        PrefsDeviceTest::TearDown();
+        EngineDeviceTest::TearDown();
     }
 
     Account &Add(uint32_t tag = kClientTagApplication) {

@@ -18,6 +18,7 @@
 
 #include "DActiveSyncEngine.h"
 #include "DLogProviderVFile.h"
+#include "EngineDeviceTest.h"
 #include "EngineTestSupport.h"
 #include "QvEngine/foundation/prefstestutil.h"
 #include "RecordingRelay.h"
@@ -161,12 +162,10 @@ std::string PolicyAnswer(const char *key) {
            key + "</PolicyKey></Policy></Policies></Provision>";
 }
 
-class EngineSecretsTest : public PrefsDeviceTest {
+class EngineSecretsTest : public EngineDeviceTest {
 protected:
     void SetUp() override {
-        PrefsDeviceTest::SetUp();
-        vplat::ClockUseVirtual(1000, 1700000000000);
-        vplat::ConnMgrResetScript();
+        EngineDeviceTest::SetUp();
         ASSERT_EQ(vplat::MailAccountProvision(u"Vantrel"), S_OK);
         global = std::make_unique<FileLogGlobal>();
         ASSERT_EQ(global->opened, kNoError);
@@ -174,9 +173,7 @@ protected:
     void TearDown() override {
         engine.reset();
         global.reset();
-        vplat::ConnMgrResetScript();
-        vplat::ClockUseReal();
-        PrefsDeviceTest::TearDown();
+        EngineDeviceTest::TearDown();
     }
 
     // The account at that port, mail only, with developer-level logging.

@@ -11,6 +11,7 @@
 #include "DActiveSyncEngine.h"
 #include "DWinMobMessageManager.h"
 #include "DeviceInbox.h"
+#include "EngineDeviceTest.h"
 #include "EngineTestSupport.h"
 #include "IOutlookMessage.h"
 #include "QvEngine/foundation/prefstestutil.h"
@@ -58,15 +59,13 @@ std::string Estimate(int count) {
            std::to_string(count) + "</Estimate></Collection></Response></GetItemEstimate>";
 }
 
-class DataManagerRunTest : public PrefsDeviceTest {
+class DataManagerRunTest : public EngineDeviceTest {
 protected:
     void SetUp() override {
-        PrefsDeviceTest::SetUp();
+        EngineDeviceTest::SetUp();
 #ifdef VANTREL_EDITION_SMARTPHONE
         ASSERT_TRUE(CreateDirectoryW(u"\\Storage", nullptr));
 #endif
-        vplat::ClockUseVirtual(1000, 1700000000000);
-        vplat::ConnMgrResetScript();
         ASSERT_EQ(vplat::MailAccountProvision(kMailStore), S_OK);
         global = std::make_unique<EngineGlobal>();
         SetTestAccount(global->prefs, "127.0.0.1:" + std::to_string(server.Port()), "alice", "secret1", false, false);
@@ -76,9 +75,7 @@ protected:
     void TearDown() override {
         engine.reset();
         global.reset();
-        vplat::ConnMgrResetScript();
-        vplat::ClockUseReal();
-        PrefsDeviceTest::TearDown();
+        EngineDeviceTest::TearDown();
     }
 
     void RunEMail() {
