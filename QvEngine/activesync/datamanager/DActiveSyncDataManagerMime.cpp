@@ -285,10 +285,7 @@ bool MimeIs7Bit(const std::string &text) {
 }
 
 const char *MimeTextEncoding(const std::string &lines) {
-    size_t start = 0;
-    for (size_t end; (end = lines.find("\r\n", start)) != std::string::npos; start = end + 2)
-        if (end - start > kLineLimit) return "quoted-printable";
-    if (lines.size() - start > kLineLimit) return "quoted-printable";
+    if (LongestLine(lines, 0) > kLineLimit) return "quoted-printable";
     return MimeIs7Bit(lines) ? "7bit" : "8bit";
 }
 
